@@ -1,0 +1,40 @@
+# Native Linux build: portable code, the packer, unit tests, benchmarks and fuzzers.
+
+# A portable file must not reach for Windows headers; the native build refuses to go on if one does.
+add_custom_target(portable_check ALL
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check-portable ${CMAKE_CURRENT_SOURCE_DIR}
+    COMMENT "Checking that portable files include no Windows header")
+add_dependencies(tovalin_core portable_check)
+
+add_executable(tovalin-pack src/pack/main.cpp src/pack/cp932_posix.cpp)
+target_link_libraries(tovalin-pack PRIVATE tovalin_pack_core)
+tovalin_warnings(tovalin-pack)
+
+find_package(GTest REQUIRED)
+file(GLOB unit_tests CONFIGURE_DEPENDS tests/unit/*.cpp)
+add_executable(tovalin-unit-tests ${unit_tests} src/pack/cp932_posix.cpp)
+target_link_libraries(tovalin-unit-tests PRIVATE tovalin_pack_core GTest::gtest GTest::gtest_main)
+target_compile_definitions(tovalin-unit-tests PRIVATE
+    TOVALIN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+    TOVALIN_PACK_EXE="$<TARGET_FILE:tovalin-pack>")
+tovalin_warnings(tovalin-unit-tests)
+add_dependencies(tovalin-unit-tests tovalin-pack)
+add_test(NAME unit COMMAND tovalin-unit-tests)
+
+file(GLOB native_benches CONFIGURE_DEPENDS bench/*_bench.cpp)
+if(native_benches)
+    find_package(benchmark REQUIRED)
+    add_executable(tovalin-bench ${native_benches})
+    target_link_libraries(tovalin-bench PRIVATE tovalin_pack_core benchmark::benchmark benchmark::benchmark_main)
+endif()
+
+if(TOVALIN_FUZZ)
+    file(GLOB fuzzers CONFIGURE_DEPENDS tests/fuzz/*_fuzz.cpp)
+    foreach(src IN LISTS fuzzers)
+        get_filename_component(name ${src} NAME_WE)
+        add_executable(${name} ${src} src/pack/cp932_posix.cpp)
+        target_link_libraries(${name} PRIVATE tovalin_pack_core)
+        target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+        target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    endforeach()
+endif()

@@ -1,0 +1,53 @@
+# Windows build (MinGW-w64 i686): the player, the packer, Windows-side tests and the end-to-end driver.
+
+set(win32_defs UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+set(win32_libs windowscodecs ole32 oleaut32 shell32 comctl32 gdi32 user32 kernel32 uuid)
+
+target_compile_definitions(tovalin_core PUBLIC ${win32_defs})
+# Everything Windows-side is linked statically so that one file runs on a bare system.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+add_library(tovalin_win32 STATIC ${win32_core})
+target_link_libraries(tovalin_win32 PUBLIC tovalin_core ${win32_libs})
+tovalin_warnings(tovalin_win32)
+
+add_executable(tovalin-player WIN32 src/app/main_win32.cpp src/app/player.rc)
+target_link_libraries(tovalin-player PRIVATE tovalin_win32)
+target_link_options(tovalin-player PRIVATE -municode -s)
+tovalin_warnings(tovalin-player)
+
+add_executable(tovalin-pack src/pack/main.cpp src/pack/cp932_win32.cpp)
+target_link_libraries(tovalin-pack PRIVATE tovalin_pack_core)
+target_link_options(tovalin-pack PRIVATE -s)
+tovalin_warnings(tovalin-pack)
+
+# GoogleTest from the Debian source package, built for this target.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+file(GLOB win32_tests CONFIGURE_DEPENDS tests/win32/*.cpp)
+if(win32_tests)
+    add_executable(tovalin-win32-tests ${win32_tests})
+    target_link_libraries(tovalin-win32-tests PRIVATE tovalin_win32 gtest gtest_main)
+    target_compile_definitions(tovalin-win32-tests PRIVATE ${win32_defs})
+    target_link_options(tovalin-win32-tests PRIVATE -municode)
+    tovalin_warnings(tovalin-win32-tests)
+    add_test(NAME win32 COMMAND tovalin-win32-tests)
+endif()
+
+add_executable(tovalin-driver tests/e2e/driver_win32.cpp)
+target_link_libraries(tovalin-driver PRIVATE ${win32_libs})
+target_compile_definitions(tovalin-driver PRIVATE ${win32_defs})
+target_link_options(tovalin-driver PRIVATE -municode)
+tovalin_warnings(tovalin-driver)
+
+file(GLOB win32_benches CONFIGURE_DEPENDS bench/*_win32.cpp)
+foreach(src IN LISTS win32_benches)
+    get_filename_component(name ${src} NAME_WE)
+    string(REPLACE "_" "-" name "tovalin-${name}")
+    add_executable(${name} ${src})
+    target_link_libraries(${name} PRIVATE tovalin_win32)
+    target_link_options(${name} PRIVATE -municode)
+endforeach()

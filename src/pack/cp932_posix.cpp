@@ -1,0 +1,1 @@
+// UTF-8 to code page 932 with iconv.

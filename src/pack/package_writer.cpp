@@ -1,0 +1,1 @@
+// Writes a package after the player image.
