@@ -1,0 +1,64 @@
+// The package appended to a character executable: finding it, reading its header and
+// checking that every packaged file can be unpacked safely. Works on the file's bytes only;
+// the player maps its own file and hands the bytes over.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovalin::app {
+
+// One packaged file. szFileName holds the header's code page 932 bytes unchanged.
+struct cFile {
+    std::string szFileName;
+    std::int32_t nOffset = 0;  // position of the first byte in the executable, counted from 1
+    std::int32_t nLen = 0;
+};
+
+// What the header says. Values are the raw code page 932 bytes after the tag, untrimmed.
+struct PackageHeader {
+    std::vector<cFile> files;  // in package order: the icon first, then the frames
+    std::string gCount, gMove, gLocation, gAnim, gVersion, gCopyright;
+    std::int64_t dataStart = 0;  // position (from 1) of the data area's first byte
+    // 1-based index of the "SIZ" record whose end pushed the running position past 32 bits;
+    // 0 when none did. Parsing stops there and that record is not kept.
+    std::size_t overflowRecord = 0;
+};
+
+// Why a package cannot be unpacked. record is the 1-based index into files (0: the whole package).
+struct PackageProblem {
+    enum class Kind {
+        kNoFiles,          // the header lists no file, so there is no icon
+        kBadName,          // empty, a folder separator or drive colon, "." or "..", a device name
+        kBadLength,        // a "SIZ" value below 1
+        kPastEnd,          // a record's range runs past the end of the file
+        kPositionOverflow  // the running position overflows 32 bits
+    };
+    Kind kind;
+    std::size_t record = 0;
+    std::string name;  // the record's code page 932 name, for the message
+};
+
+// Offset at which the package starts: end of the raw data of the last section-table entry.
+// 0 when the bytes carry no "MZ" and "PE" signatures; a read past the end counts as 0.
+std::int32_t EXESize(std::span<const std::uint8_t> file);
+
+// Parses the header that starts at imageEnd. Never fails: a header that ends early simply
+// leaves later records and values out.
+PackageHeader ParsePackageHeader(std::span<const std::uint8_t> file, std::int32_t imageEnd);
+
+// The first reason the header's records cannot all be unpacked from a file of fileSize bytes,
+// or nothing when every record is sound.
+std::optional<PackageProblem> CheckPackage(const PackageHeader& header, std::uint64_t fileSize);
+
+// True when a packaged name can be written into the temporary folder as a plain file name.
+bool IsSafePackagedName(std::string_view cp932Name);
+
+// The Japanese text (UTF-8) that tells the user what is wrong; nameUtf8 is the record's name.
+std::string ProblemMessage(const PackageProblem& problem, std::string_view nameUtf8);
+
+}  // namespace tovalin::app

@@ -1,0 +1,119 @@
+// Move-only owners of Win32 handles. Each closes its handle exactly once; release() hands
+// ownership to someone else (for a region: to the window, once SetWindowRgn has taken it).
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace tovalin::platform {
+
+template <typename Handle, typename Traits>
+class UniqueHandle {
+public:
+    UniqueHandle() noexcept = default;
+    explicit UniqueHandle(Handle h) noexcept : handle_(h) {}
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { reset(); }
+
+    Handle get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return Traits::IsValid(handle_); }
+
+    Handle release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
+    void reset(Handle h = Traits::Invalid()) noexcept {
+        Handle old = std::exchange(handle_, h);
+        if (Traits::IsValid(old)) Traits::Close(old);
+    }
+
+private:
+    Handle handle_ = Traits::Invalid();
+};
+
+template <typename Handle, auto CloseFn>
+struct NullHandleTraits {
+    static constexpr Handle Invalid() noexcept { return nullptr; }
+    static bool IsValid(Handle h) noexcept { return h != nullptr; }
+    static void Close(Handle h) noexcept { CloseFn(h); }
+};
+
+struct FileHandleTraits {
+    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+    static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
+};
+
+inline void DeleteGdiObject(HGDIOBJ h) noexcept { ::DeleteObject(h); }
+inline void DestroyIconHandle(HICON h) noexcept { ::DestroyIcon(h); }
+inline void DestroyMenuHandle(HMENU h) noexcept { ::DestroyMenu(h); }
+inline void DestroyWindowHandle(HWND h) noexcept { ::DestroyWindow(h); }
+inline void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }
+inline void UnmapView(const void* p) noexcept { ::UnmapViewOfFile(p); }
+inline void DeleteDeviceContext(HDC h) noexcept { ::DeleteDC(h); }
+inline void DeleteFontHandle(HFONT h) noexcept { ::DeleteObject(h); }
+
+using UniqueHrgn = UniqueHandle<HRGN, NullHandleTraits<HRGN, DeleteGdiObject>>;
+using UniqueHbitmap = UniqueHandle<HBITMAP, NullHandleTraits<HBITMAP, DeleteGdiObject>>;
+using UniqueHfont = UniqueHandle<HFONT, NullHandleTraits<HFONT, DeleteFontHandle>>;
+using UniqueHbrush = UniqueHandle<HBRUSH, NullHandleTraits<HBRUSH, DeleteGdiObject>>;
+using UniqueHdc = UniqueHandle<HDC, NullHandleTraits<HDC, DeleteDeviceContext>>;
+using UniqueHicon = UniqueHandle<HICON, NullHandleTraits<HICON, DestroyIconHandle>>;
+using UniqueHmenu = UniqueHandle<HMENU, NullHandleTraits<HMENU, DestroyMenuHandle>>;
+using UniqueHwnd = UniqueHandle<HWND, NullHandleTraits<HWND, DestroyWindowHandle>>;
+using UniqueKernelHandle = UniqueHandle<HANDLE, NullHandleTraits<HANDLE, CloseKernelHandle>>;
+using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
+using UniqueMapView = UniqueHandle<const void*, NullHandleTraits<const void*, UnmapView>>;
+
+// A COM apartment for the calling thread, for as long as the object lives.
+class ComApartment {
+public:
+    ComApartment() noexcept : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment() {
+        if (ok_) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool ok_;
+};
+
+// Owner of one COM interface pointer.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() noexcept = default;
+    ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) {
+            reset();
+            p_ = std::exchange(other.p_, nullptr);
+        }
+        return *this;
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ~ComPtr() { reset(); }
+
+    T* get() const noexcept { return p_; }
+    T* operator->() const noexcept { return p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+    T** put() noexcept {
+        reset();
+        return &p_;
+    }
+    void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+    void reset() noexcept {
+        if (p_) std::exchange(p_, nullptr)->Release();
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+}  // namespace tovalin::platform
