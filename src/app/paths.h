@@ -10,10 +10,12 @@ namespace tovalin::app {
 // so a drive root ("C:\") never gets a doubled separator.
 std::wstring JoinFolder(std::wstring_view folder, std::wstring_view name);
 
-// The file name without its folder and without its last extension ("a\b\chara.v2.exe" -> "chara.v2").
+// The file name without its folder and without its last extension ("a\b\chara.v2.exe" ->
+// "chara.v2").
 std::wstring BaseName(std::wstring_view path);
 
-// The folder part of a path, without the trailing backslash ("C:\x\y.exe" -> "C:\x", "C:\y.exe" -> "C:\").
+// The folder part of a path, without the trailing backslash ("C:\x\y.exe" -> "C:\x", "C:\y.exe" ->
+// "C:\").
 std::wstring FolderOf(std::wstring_view path);
 
 // The running program's path as the player rebuilds it: its folder, its base name and ".exe",

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -10,12 +11,13 @@ namespace tovalin::platform {
 
 template <typename Handle, typename Traits>
 class UniqueHandle {
-public:
+  public:
     UniqueHandle() noexcept = default;
     explicit UniqueHandle(Handle h) noexcept : handle_(h) {}
     UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
     UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(other.release());
+        if (this != &other)
+            reset(other.release());
         return *this;
     }
     UniqueHandle(const UniqueHandle&) = delete;
@@ -28,10 +30,11 @@ public:
     Handle release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
     void reset(Handle h = Traits::Invalid()) noexcept {
         Handle old = std::exchange(handle_, h);
-        if (Traits::IsValid(old)) Traits::Close(old);
+        if (Traits::IsValid(old))
+            Traits::Close(old);
     }
 
-private:
+  private:
     Handle handle_ = Traits::Invalid();
 };
 
@@ -48,14 +51,30 @@ struct FileHandleTraits {
     static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
 };
 
-inline void DeleteGdiObject(HGDIOBJ h) noexcept { ::DeleteObject(h); }
-inline void DestroyIconHandle(HICON h) noexcept { ::DestroyIcon(h); }
-inline void DestroyMenuHandle(HMENU h) noexcept { ::DestroyMenu(h); }
-inline void DestroyWindowHandle(HWND h) noexcept { ::DestroyWindow(h); }
-inline void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }
-inline void UnmapView(const void* p) noexcept { ::UnmapViewOfFile(p); }
-inline void DeleteDeviceContext(HDC h) noexcept { ::DeleteDC(h); }
-inline void DeleteFontHandle(HFONT h) noexcept { ::DeleteObject(h); }
+inline void DeleteGdiObject(HGDIOBJ h) noexcept {
+    ::DeleteObject(h);
+}
+inline void DestroyIconHandle(HICON h) noexcept {
+    ::DestroyIcon(h);
+}
+inline void DestroyMenuHandle(HMENU h) noexcept {
+    ::DestroyMenu(h);
+}
+inline void DestroyWindowHandle(HWND h) noexcept {
+    ::DestroyWindow(h);
+}
+inline void CloseKernelHandle(HANDLE h) noexcept {
+    ::CloseHandle(h);
+}
+inline void UnmapView(const void* p) noexcept {
+    ::UnmapViewOfFile(p);
+}
+inline void DeleteDeviceContext(HDC h) noexcept {
+    ::DeleteDC(h);
+}
+inline void DeleteFontHandle(HFONT h) noexcept {
+    ::DeleteObject(h);
+}
 
 using UniqueHrgn = UniqueHandle<HRGN, NullHandleTraits<HRGN, DeleteGdiObject>>;
 using UniqueHbitmap = UniqueHandle<HBITMAP, NullHandleTraits<HBITMAP, DeleteGdiObject>>;
@@ -71,22 +90,23 @@ using UniqueMapView = UniqueHandle<const void*, NullHandleTraits<const void*, Un
 
 // A COM apartment for the calling thread, for as long as the object lives.
 class ComApartment {
-public:
+  public:
     ComApartment() noexcept : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
     ~ComApartment() {
-        if (ok_) ::CoUninitialize();
+        if (ok_)
+            ::CoUninitialize();
     }
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
 
-private:
+  private:
     bool ok_;
 };
 
 // Owner of one COM interface pointer.
 template <typename T>
 class ComPtr {
-public:
+  public:
     ComPtr() noexcept = default;
     ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
     ComPtr& operator=(ComPtr&& other) noexcept {
@@ -109,10 +129,11 @@ public:
     }
     void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
     void reset() noexcept {
-        if (p_) std::exchange(p_, nullptr)->Release();
+        if (p_)
+            std::exchange(p_, nullptr)->Release();
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 

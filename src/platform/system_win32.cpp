@@ -1,0 +1,153 @@
+#include "platform/system_win32.h"
+
+#include "app/paths.h"
+#include "platform/text_win32.h"
+#include "platform/wildcard.h"
+
+#include <algorithm>
+
+namespace tovalin::platform {
+
+void ShowMessage(std::wstring_view text, std::wstring_view caption, UINT flags) {
+    std::wstring t(text);
+    std::wstring c(caption);
+    ::MessageBoxW(nullptr, t.c_str(), c.c_str(), MB_OK | MB_SETFOREGROUND | MB_TASKMODAL | flags);
+}
+
+void PumpPendingMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Leave the quit request for the main loop.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+void EndProcessNow(UINT exitCode) {
+    ::ExitProcess(exitCode);
+}
+
+void ReportFailure(const char* where, const char* what) noexcept {
+    try {
+        std::wstring text = L"予期しないエラーが発生しました。\n(" + FromUtf8(where) + L": " +
+                            FromUtf8(what) + L")";
+        ShowMessage(text, kAppTitle, MB_ICONERROR);
+    } catch (...) {
+        ::MessageBoxW(nullptr, L"予期しないエラーが発生しました。", kAppTitle,
+                      MB_OK | MB_ICONERROR);
+    }
+}
+
+namespace {
+
+int LogicalPixelsPerInch(int index) {
+    HDC dc = ::GetDC(nullptr);
+    int value = dc ? ::GetDeviceCaps(dc, index) : 96;
+    if (dc)
+        ::ReleaseDC(nullptr, dc);
+    return value > 0 ? value : 96;
+}
+
+}  // namespace
+
+double TwipsPerPixelX() {
+    return 1440.0 / LogicalPixelsPerInch(LOGPIXELSX);
+}
+double TwipsPerPixelY() {
+    return 1440.0 / LogicalPixelsPerInch(LOGPIXELSY);
+}
+double ScreenWidthTwips() {
+    return ::GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX();
+}
+double ScreenHeightTwips() {
+    return ::GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY();
+}
+
+std::wstring ModulePath() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0)
+            return {};
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::wstring TempFolderPath() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
+    std::wstring path = app::TrimBlanks(std::wstring_view(buffer, n <= MAX_PATH ? n : 0));
+    if (!path.empty() && path.back() != L'\\')
+        path += L'\\';
+    return path;
+}
+
+bool FileExists(const std::wstring& path) {
+    DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::uint64_t> FileLength(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return std::nullopt;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return std::nullopt;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool DeleteFileNow(const std::wstring& path) {
+    return ::DeleteFileW(path.c_str()) != 0;
+}
+
+std::vector<std::wstring> ListFolder(const std::wstring& folder, std::wstring_view patterns) {
+    std::vector<std::wstring> names;
+    const std::vector<std::wstring> wanted = SplitPatterns(patterns);
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(app::JoinFolder(folder, L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        // A file list shows plain files only: no folders, hidden or system files.
+        constexpr DWORD kSkipped =
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        if (found.dwFileAttributes & kSkipped)
+            continue;
+        std::wstring_view name(found.cFileName);
+        // Matching here, not in FindFirstFile, keeps short 8.3 names from matching
+        // "*.gif" against "x.gifs".
+        if (std::any_of(wanted.begin(), wanted.end(),
+                        [&](const std::wstring& p) { return WildcardMatch(p, name); })) {
+            names.emplace_back(name);
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    std::sort(names.begin(), names.end(),
+              [](const std::wstring& a, const std::wstring& b) { return FileListLess(a, b); });
+    return names;
+}
+
+std::wstring LastErrorText(DWORD error) {
+    wchar_t* text = nullptr;
+    DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring result = n ? std::wstring(text, n) : L"";
+    if (text)
+        ::LocalFree(text);
+    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r'))
+        result.pop_back();
+    if (result.empty())
+        result = L"エラー " + std::to_wstring(error);
+    return result;
+}
+
+}  // namespace tovalin::platform

@@ -1,0 +1,74 @@
+// System services the forms use: the message pump, message boxes, screen metrics in twips,
+// files and folders, and a guard that keeps exceptions out of system callbacks.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovalin::platform {
+
+inline constexpr const wchar_t* kAppTitle = L"TOVALIN+";
+
+// Shows an OK message box owned by nobody; flags add an icon (MB_ICONERROR, ...) when wanted.
+void ShowMessage(std::wstring_view text, std::wstring_view caption = kAppTitle, UINT flags = 0);
+
+// Lets every pending window message run, like a toolkit's "do events". Other handlers run inside
+// the caller: anything may have been unloaded when it returns.
+void PumpPendingMessages();
+
+// Ends the process at once: no further handler runs.
+[[noreturn]] void EndProcessNow(UINT exitCode = 0);
+
+void ReportFailure(const char* where, const char* what) noexcept;
+
+// Runs a callback body; an escaping exception is reported in a message box instead of unwinding
+// into the system, which would end the process. Returns false when the body threw.
+template <typename Body>
+bool Guarded(const char* where, Body&& body) noexcept {
+    try {
+        body();
+        return true;
+    } catch (const std::exception& e) {
+        ReportFailure(where, e.what());
+    } catch (...) {
+        ReportFailure(where, "unknown error");
+    }
+    return false;
+}
+
+// Runs a step whose failure is to be ignored: the next step runs whatever happened here.
+template <typename Body>
+void Ignoring(Body&& body) noexcept {
+    try {
+        body();
+    } catch (...) {
+    }
+}
+
+// Screen metrics of the primary display; twips per pixel is 1440 / logical pixels per inch.
+double TwipsPerPixelX();
+double TwipsPerPixelY();
+double ScreenWidthTwips();
+double ScreenHeightTwips();
+
+// Files.
+std::wstring ModulePath();      // the running executable as the system reports it
+std::wstring TempFolderPath();  // the user's temporary folder, ending in a backslash
+bool FileExists(const std::wstring& path);
+std::optional<std::uint64_t> FileLength(const std::wstring& path);
+bool DeleteFileNow(const std::wstring& path);
+
+// The files of a folder that match any of the ';'-separated wildcard patterns, ordered by
+// name as a file list box orders them (case-insensitively), without the folder.
+std::vector<std::wstring> ListFolder(const std::wstring& folder, std::wstring_view patterns);
+
+// The last system error as text, for messages.
+std::wstring LastErrorText(DWORD error);
+
+}  // namespace tovalin::platform

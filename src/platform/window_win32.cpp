@@ -1,0 +1,170 @@
+#include "platform/window_win32.h"
+
+#include "motion/units.h"
+#include "platform/system_win32.h"
+
+#include <cmath>
+
+namespace tovalin::platform {
+
+namespace {
+bool gTimersSuppressed = false;
+}  // namespace
+
+void SuppressAllTimers() {
+    gTimersSuppressed = true;
+}
+
+Window::Window() : life_(std::make_shared<int>(0)) {}
+
+Window::~Window() {
+    life_.reset();
+    DestroyNow();
+}
+
+bool Window::Create(const WindowSpec& spec, HWND parent) {
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    if (!::GetClassInfoExW(instance, spec.className, &wc)) {
+        wc.lpfnWndProc = &Window::Thunk;
+        wc.hInstance = instance;
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.hIcon = spec.classIcon;
+        wc.hbrBackground = spec.background;
+        wc.lpszClassName = spec.className;
+        if (!::RegisterClassExW(&wc))
+            return false;
+    }
+    HWND created = ::CreateWindowExW(spec.exStyle, spec.className, spec.title.c_str(), spec.style,
+                                     0, 0, 0, 0, parent, nullptr, instance, this);
+    return created != nullptr && hwnd_ == created;
+}
+
+void Window::DestroyNow() {
+    if (hwnd_)
+        ::DestroyWindow(hwnd_);
+}
+
+LRESULT CALLBACK Window::Thunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lp);
+        auto* self = static_cast<Window*>(create->lpCreateParams);
+        self->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self)
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    LRESULT result = 0;
+    if (!Guarded("window", [&] { result = self->Dispatch(msg, wp, lp); })) {
+        result = ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    return result;
+}
+
+LRESULT Window::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER) {
+        if (!gTimersSuppressed)
+            OnTimer(static_cast<UINT_PTR>(wp));
+        return 0;
+    }
+    return OnMessage(msg, wp, lp);
+}
+
+LRESULT Window::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    return ::DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+void Window::OnTimer(UINT_PTR) {}
+
+void Window::Show(bool visible) {
+    if (hwnd_)
+        ::ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+bool Window::Visible() const {
+    return hwnd_ && ::IsWindowVisible(hwnd_);
+}
+
+RECT Window::WindowRect() const {
+    RECT r{};
+    if (hwnd_)
+        ::GetWindowRect(hwnd_, &r);
+    return r;
+}
+
+void Window::MoveTwips(double left, double top) {
+    if (!hwnd_)
+        return;
+    ::SetWindowPos(hwnd_, nullptr, motion::TwipsToPixels(left, TwipsPerPixelX()),
+                   motion::TwipsToPixels(top, TwipsPerPixelY()), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Window::SizeTwips(double width, double height) {
+    if (!hwnd_)
+        return;
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, motion::TwipsToPixels(width, TwipsPerPixelX()),
+                   motion::TwipsToPixels(height, TwipsPerPixelY()),
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Window::SetLeftTwips(double left) {
+    MoveTwips(left, TopTwips());
+}
+void Window::SetTopTwips(double top) {
+    MoveTwips(LeftTwips(), top);
+}
+
+double Window::LeftTwips() const {
+    return motion::PixelsToTwips(WindowRect().left, TwipsPerPixelX());
+}
+double Window::TopTwips() const {
+    return motion::PixelsToTwips(WindowRect().top, TwipsPerPixelY());
+}
+double Window::WidthTwips() const {
+    RECT r = WindowRect();
+    return motion::PixelsToTwips(r.right - r.left, TwipsPerPixelX());
+}
+double Window::HeightTwips() const {
+    RECT r = WindowRect();
+    return motion::PixelsToTwips(r.bottom - r.top, TwipsPerPixelY());
+}
+
+Timer::~Timer() {
+    if (running_ && owner_.hwnd())
+        ::KillTimer(owner_.hwnd(), id_);
+}
+
+void Timer::SetInterval(UINT ms) {
+    interval_ = ms;
+    Apply();
+}
+
+void Timer::SetEnabled(bool on) {
+    enabled_ = on;
+    Apply();
+}
+
+// Setting either property restarts the count, so a full interval follows every change.
+void Timer::Apply() {
+    HWND hwnd = owner_.hwnd();
+    if (!hwnd) {
+        running_ = false;
+        return;
+    }
+    if (enabled_ && interval_ > 0) {
+        running_ = ::SetTimer(hwnd, id_, interval_, nullptr) != 0;
+    } else if (running_) {
+        ::KillTimer(hwnd, id_);
+        running_ = false;
+    }
+}
+
+}  // namespace tovalin::platform

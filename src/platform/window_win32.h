@@ -1,0 +1,104 @@
+// The thin windowing layer the forms are built on: a window with one procedure thunk, timers
+// with an interval and an on/off switch, and positions in twips.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+namespace tovalin::platform {
+
+// Liveness of a window object. A handler that lets other handlers run (a message pump, a modal
+// loop) takes a Watch first and checks it afterwards: once the window is unloaded the watch
+// reports it, and the handler must not touch the object again.
+class Watch {
+  public:
+    explicit Watch(std::weak_ptr<void> token) : token_(std::move(token)) {}
+    bool Alive() const { return !token_.expired(); }
+
+  private:
+    std::weak_ptr<void> token_;
+};
+
+struct WindowSpec {
+    const wchar_t* className = L"";
+    std::wstring title;
+    DWORD style = WS_POPUP;
+    DWORD exStyle = 0;
+    HICON classIcon = nullptr;
+    HBRUSH background = nullptr;  // null: the window paints everything itself
+};
+
+class Window {
+  public:
+    Window();
+    virtual ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    HWND hwnd() const { return hwnd_; }
+    Watch MakeWatch() const { return Watch(life_); }
+
+    // Destroys the window now; the object stays valid (but windowless) until its owner frees it.
+    void DestroyNow();
+
+    void Show(bool visible);
+    bool Visible() const;
+
+    // Twips are 1/1440 inch; positions become whole pixels as tovalin::motion's TwipsToPixels says.
+    void MoveTwips(double left, double top);
+    void SizeTwips(double width, double height);
+    void SetLeftTwips(double left);
+    void SetTopTwips(double top);
+    double LeftTwips() const;
+    double TopTwips() const;
+    double WidthTwips() const;
+    double HeightTwips() const;
+
+  protected:
+    bool Create(const WindowSpec& spec, HWND parent = nullptr);
+
+    // Routes a message to a named handler; the default lets the system handle it.
+    virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+    // A timer of this window fired; id is the Timer's id.
+    virtual void OnTimer(UINT_PTR id);
+
+  private:
+    static LRESULT CALLBACK Thunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
+    RECT WindowRect() const;
+
+    HWND hwnd_ = nullptr;
+    std::shared_ptr<void> life_;
+};
+
+// From now on no timer of any window fires its handler: the program is on its way out and
+// must not start new work behind a final message.
+void SuppressAllTimers();
+
+// A window timer: fires OnTimer(id) of its window every Interval ms while enabled.
+class Timer {
+  public:
+    Timer(Window& owner, UINT_PTR id) : owner_(owner), id_(id) {}
+    ~Timer();
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+
+    void SetInterval(UINT ms);
+    void SetEnabled(bool on);
+    UINT Interval() const { return interval_; }
+    bool Enabled() const { return enabled_; }
+    UINT_PTR Id() const { return id_; }
+
+  private:
+    void Apply();
+
+    Window& owner_;
+    UINT_PTR id_;
+    UINT interval_ = 0;
+    bool enabled_ = true;
+    bool running_ = false;
+};
+
+}  // namespace tovalin::platform

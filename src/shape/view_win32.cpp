@@ -1,0 +1,186 @@
+#include "shape/view_win32.h"
+
+#include "app/shutdown_win32.h"
+#include "motion/drag_win32.h"
+#include "platform/system_win32.h"
+#include "shape/frames.h"
+
+namespace tovalin::shape {
+
+namespace {
+
+constexpr const wchar_t* kViewClass = L"tovalin.frmView";
+
+std::unique_ptr<frmView>& DefaultSlot() {
+    static std::unique_ptr<frmView> slot;
+    return slot;
+}
+
+HBRUSH ButtonFaceBrush() {
+    return ::GetSysColorBrush(COLOR_BTNFACE);
+}
+
+}  // namespace
+
+frmView::frmView() = default;
+frmView::~frmView() = default;
+
+frmView& frmView::Default() {
+    auto& slot = DefaultSlot();
+    if (!slot) {
+        slot = std::make_unique<frmView>();
+        slot->Load();
+    }
+    return *slot;
+}
+
+frmView* frmView::DefaultIfLoaded() {
+    return DefaultSlot().get();
+}
+
+void frmView::UnloadDefault() {
+    auto& slot = DefaultSlot();
+    if (!slot)
+        return;
+    std::unique_ptr<frmView> gone = std::move(slot);
+    gone->Unload();
+    app::RetireWindow(std::move(gone));
+}
+
+bool frmView::Load() {
+    platform::WindowSpec spec;
+    spec.className = kViewClass;
+    spec.style = WS_POPUP | WS_CLIPSIBLINGS;
+    spec.exStyle = WS_EX_TOOLWINDOW;  // no taskbar button
+    return Create(spec);
+}
+
+void frmView::Unload() {
+    Timer1.SetEnabled(false);
+    DestroyNow();
+}
+
+void frmView::SetBackgroundPicture(PicturePtr picture) {
+    background_ = std::move(picture);
+    if (hwnd())
+        ::InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+LRESULT frmView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_PAINT:
+            OnPaint();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;  // painting covers the whole client area
+        case WM_LBUTTONDOWN:
+            Form_MouseDown(1);
+            return 0;
+        case WM_RBUTTONDOWN:
+            Form_MouseDown(2);
+            return 0;
+        case WM_MBUTTONDOWN:
+            Form_MouseDown(4);
+            return 0;
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;  // a character never takes the focus from the user's window
+        default:
+            return Window::OnMessage(msg, wp, lp);
+    }
+}
+
+void frmView::OnPaint() {
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(hwnd(), &ps);
+    RECT client{};
+    ::GetClientRect(hwnd(), &client);
+    std::int32_t drawnW = 0, drawnH = 0;
+    if (background_ && background_->bitmap) {
+        HDC source = ::CreateCompatibleDC(dc);
+        HGDIOBJ old = ::SelectObject(source, background_->bitmap.get());
+        ::BitBlt(dc, 0, 0, background_->width, background_->height, source, 0, 0, SRCCOPY);
+        ::SelectObject(source, old);
+        ::DeleteDC(source);
+        drawnW = background_->width;
+        drawnH = background_->height;
+    }
+    // What the picture does not cover shows the form's own colour.
+    RECT right{drawnW, 0, client.right, client.bottom};
+    RECT below{0, drawnH, drawnW, client.bottom};
+    if (right.left < right.right)
+        ::FillRect(dc, &right, ButtonFaceBrush());
+    if (below.top < below.bottom)
+        ::FillRect(dc, &below, ButtonFaceBrush());
+    ::EndPaint(hwnd(), &ps);
+}
+
+void frmView::OnTimer(UINT_PTR id) {
+    if (id == Timer1.Id())
+        Timer1_Timer();
+}
+
+void frmView::Timer1_Timer() {
+    if (CharaInfo.bMoving)
+        return;  // a dragged character keeps its frame
+    Timer1.SetEnabled(false);
+    const platform::Watch alive = MakeWatch();
+    ShowFrame(CharaInfo.poi, *this);
+    if (!alive.Alive())
+        return;
+    CharaInfo.poi += 1;
+    if (CharaInfo.poi > gFrameCount - 1)
+        CharaInfo.poi = 0;
+    platform::PumpPendingMessages();
+    if (!alive.Alive())
+        return;
+    Timer1.SetEnabled(true);
+}
+
+void frmView::Form_MouseDown(int button) {
+    motion::StartDrag(*this, button);
+}
+
+namespace {
+
+// The region record as the system wants it, or nothing when its header is not one the record
+// can hold: a damaged length must never make the system read past the record.
+const RGNDATA* RegionDataOf(std::int32_t k, DWORD* length) {
+    if (k < 0 || k >= kMaxFrames)
+        return nullptr;
+    const auto& record = gRgnData[static_cast<std::size_t>(k)];
+    const auto* data = reinterpret_cast<const RGNDATA*>(record.bytes.data());
+    const std::uint64_t total = std::uint64_t{data->rdh.dwSize} + std::uint64_t{data->rdh.nRgnSize};
+    if (data->rdh.dwSize != sizeof(RGNDATAHEADER) || total > record.bytes.size())
+        return nullptr;
+    *length = static_cast<DWORD>(total);
+    return data;
+}
+
+}  // namespace
+
+void ShowFrame(std::int32_t k, frmView& view) {
+    const platform::Watch alive = view.MakeWatch();
+    platform::PumpPendingMessages();
+    if (!alive.Alive() || !view.hwnd())
+        return;
+
+    DWORD length = 0;
+    const RGNDATA* data = RegionDataOf(k, &length);
+    const XFORM identity{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+    platform::UniqueHrgn region(data ? ::ExtCreateRegion(&identity, length, data) : nullptr);
+    if (!region)
+        app::FatalExit(L"リージョンデータの読み込みに失敗しました。");
+
+    if (!::SetWindowRgn(view.hwnd(), region.get(), TRUE)) {
+        app::FatalExit(L"ウィンドウの整形に失敗しました。");
+    }
+    region.release();  // the window owns it now
+
+    if (frmView* store = frmView::DefaultIfLoaded()) {
+        if (k >= 0 && static_cast<std::size_t>(k) < store->Pic.size() && store->Pic[k]) {
+            view.SetBackgroundPicture(store->Pic[static_cast<std::size_t>(k)]);
+        }
+    }
+}
+
+}  // namespace tovalin::shape

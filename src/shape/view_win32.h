@@ -1,0 +1,71 @@
+// The character window: borderless, not in the taskbar, cut to its frame's outline, animated by
+// its own timer and carrying its motion record.
+#pragma once
+
+#include "motion/chara.h"
+#include "motion/motion.h"
+#include "platform/handles_win32.h"
+#include "platform/window_win32.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace tovalin::shape {
+
+// One frame's display picture, shared so that a window may keep painting the picture it shows
+// even after the frame store was discarded.
+struct Picture {
+    platform::UniqueHbitmap bitmap;
+    std::int32_t width = 0;   // pixels
+    std::int32_t height = 0;  // pixels
+};
+using PicturePtr = std::shared_ptr<const Picture>;
+
+class frmView final : public platform::Window, public motion::MotionWindow {
+  public:
+    frmView();
+    ~frmView() override;
+
+    // The hidden default instance that holds the frame picture list; created on first touch.
+    static frmView& Default();
+    static frmView* DefaultIfLoaded();
+    // Discards the default instance and with it every frame picture.
+    static void UnloadDefault();
+
+    bool Load();  // creates the (hidden) window
+    void Unload();
+
+    // The frame picture list (default instance only): element k is frame k's picture.
+    std::vector<PicturePtr> Pic;
+
+    motion::CharaInfo CharaInfo{};
+    platform::Timer Timer1{*this, 1};
+
+    void SetBackgroundPicture(PicturePtr picture);
+
+    // MotionWindow
+    motion::CharaInfo& Info() override { return CharaInfo; }
+    double LeftTwips() const override { return Window::LeftTwips(); }
+    double TopTwips() const override { return Window::TopTwips(); }
+    double WidthTwips() const override { return Window::WidthTwips(); }
+    double HeightTwips() const override { return Window::HeightTwips(); }
+    void SetLeftTwips(double twips) override { Window::SetLeftTwips(twips); }
+    void SetTopTwips(double twips) override { Window::SetTopTwips(twips); }
+
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void OnTimer(UINT_PTR id) override;
+
+  private:
+    void Timer1_Timer();
+    void Form_MouseDown(int button);
+    void OnPaint();
+
+    PicturePtr background_;
+};
+
+// Shapes the window to frame k and shows its picture. Lets pending messages run first.
+void ShowFrame(std::int32_t k, frmView& view);
+
+}  // namespace tovalin::shape

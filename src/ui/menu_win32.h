@@ -1,0 +1,41 @@
+// The menu holder: a window that is never shown and owns the tray icon's popup menu tree.
+#pragma once
+
+#include "platform/handles_win32.h"
+#include "platform/window_win32.h"
+
+#include <array>
+#include <string>
+
+namespace tovalin::ui {
+
+// The favourites entry supplied with the build; it is also the favourite folder's name.
+inline constexpr const wchar_t* kFavouriteCaption = L"ぷかり";
+
+enum class MenuArray { mCountNum, mLocation, mMoving, mDousaSpeed, mokiniiri };
+
+class frmMenu final : public platform::Window {
+  public:
+    static frmMenu& Get();
+    static frmMenu* IfLoaded();
+    static void Unload();
+
+    // Clears every check mark of the array, then checks element index (none when out of range).
+    void CheckOnly(MenuArray array, int index);
+    void SetChecked(MenuArray array, int index, bool checked);
+    bool IsChecked(MenuArray array, int index) const;
+    int Count(MenuArray array) const;
+    std::wstring Caption(MenuArray array, int index) const;
+
+    // Pops up `mpop` at the cursor and runs the chosen item's click handler.
+    void PopupMpop();
+
+  private:
+    bool Load();
+    void BuildTree();
+    void RunCommand(UINT id);
+
+    platform::UniqueHmenu mpop_;
+};
+
+}  // namespace tovalin::ui
