@@ -1,0 +1,57 @@
+// The motion tick and its modes: still, straight line, floating and bouncing.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "motion/chara.h"
+
+namespace tovalin::motion {
+
+// A character window as the motion code sees it: its record, its place and size in twips.
+class MotionWindow {
+  public:
+    virtual ~MotionWindow() = default;
+    virtual CharaInfo& Info() = 0;
+    virtual double LeftTwips() const = 0;
+    virtual double TopTwips() const = 0;
+    virtual double WidthTwips() const = 0;
+    virtual double HeightTwips() const = 0;
+    // A move sets Left first, then Top.
+    virtual void SetLeftTwips(double twips) = 0;
+    virtual void SetTopTwips(double twips) = 0;
+};
+
+// The primary screen; every routine reads it afresh, so a change of resolution, taskbar or
+// caption height applies from the next step on.
+struct Screen {
+    virtual ~Screen() = default;
+    virtual float WidthTwips() const = 0;
+    virtual float HeightTwips() const = 0;
+    // The bouncing mode's floor line: (full-screen client height + caption height) in pixels,
+    // times the vertical twips per pixel.
+    virtual std::int32_t FloorLineTwips() const = 0;
+};
+
+enum class MoveMode { kStill, kStraight, kFloating, kBouncing, kNone };
+
+// The mode a settings word selects: "静止", "直線", "浮遊" or "跳ねる", compared exactly;
+// any other text selects none.
+MoveMode ModeFromWord(std::wstring_view gMove);
+
+// Fills a new window's record: the bouncing start speeds, the position from the window's
+// current Left and Top, and the first floating phases. Other fields are left as they are.
+void InitMotion(MotionWindow& view);
+
+// One step of a mode for one window. Each re-seeds Rng() from the timer source first.
+void MoveStraight(MotionWindow& view, const Screen& screen);
+void MoveFloating(MotionWindow& view, const Screen& screen);
+void MoveBouncing(MotionWindow& view, const Screen& screen);
+
+// The work of one motion tick (the caller switches the motion timer off around it): every
+// window, in order, that is not being dragged takes one step of the mode gMove selects.
+void MotionTick(std::span<MotionWindow* const> views, std::wstring_view gMove,
+                const Screen& screen);
+
+}  // namespace tovalin::motion
