@@ -163,7 +163,7 @@ void frmWork::Form_Load() {
             platform::ShowMessage(kNoPackage, L"警告", 0);
             platform::EndProcessNow(0);
         }
-        motion::Rng().Reseed(motion::SystemTimerSeconds());
+        motion::ReseedFromTimer();
         shape::gFrameCount = 0;
         ReadPackage();
         const std::wstring iconPath =

@@ -66,7 +66,7 @@ bool MakeTopmost(HWND hwnd) {
 }
 
 void SetupScene() {
-    motion::Rng().Reseed(motion::SystemTimerSeconds());
+    motion::ReseedFromTimer();
     app::frmWork& work = app::frmWork::Get();
     work.Timer1.SetEnabled(false);
     UnloadViews();
