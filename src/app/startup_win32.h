@@ -5,6 +5,7 @@
 #include "platform/window_win32.h"
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 namespace tovalin::app {
@@ -14,6 +15,9 @@ class frmWork final : public platform::Window {
     // Created on first touch; the first touch runs Form_Load before it returns.
     static frmWork& Get();
     static frmWork* IfLoaded();
+    // Creates the worker without running start-up: hosts the motion timer for a scene built
+    // from frames loaded by other means (the Windows-side tests).
+    static frmWork& GetWithoutStartup();
     static void Unload();
 
     platform::Timer Timer1{*this, 1};  // the motion timer

@@ -1,0 +1,214 @@
+// Frames, shaping and the scene, on real windows under the system.
+#include "app/globals.h"
+#include "app/shutdown_win32.h"
+#include "app/startup_win32.h"
+#include "platform/picture_win32.h"
+#include "platform/system_win32.h"
+#include "shape/frames.h"
+#include "shape/frames_win32.h"
+#include "shape/region.h"
+#include "shape/scene_win32.h"
+#include "shape/view_win32.h"
+#include "ui/menu_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace tovalin::shape {
+namespace {
+
+std::wstring SourcePath(const std::wstring& relative) {
+    std::wstring root = L"Z:" + std::filesystem::path(TOVALIN_SOURCE_DIR).wstring();
+    std::replace(root.begin(), root.end(), L'/', L'\\');
+    return root + L"\\" + relative;
+}
+
+std::wstring SampleFrame(int n) {
+    wchar_t name[32];
+    swprintf(name, 32, L"frame%02d.gif", n);
+    return SourcePath(L"assets\\sample\\frames\\") + name;
+}
+
+std::vector<RECT> RegionRects(HRGN region) {
+    const DWORD size = ::GetRegionData(region, 0, nullptr);
+    std::vector<std::uint8_t> buffer(size);
+    auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
+    if (size == 0 || ::GetRegionData(region, size, data) == 0) return {};
+    const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
+    return {rects, rects + data->rdh.nCount};
+}
+
+std::vector<RECT> WindowRegionRects(HWND hwnd) {
+    HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+    std::vector<RECT> rects;
+    if (::GetWindowRgn(hwnd, region) != ERROR) rects = RegionRects(region);
+    ::DeleteObject(region);
+    return rects;
+}
+
+std::vector<RECT> RecordRects(int k) {
+    const auto* data = reinterpret_cast<const RGNDATA*>(gRgnData[k].bytes.data());
+    const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
+    return {rects, rects + data->rdh.nCount};
+}
+
+bool SameRects(const std::vector<RECT>& a, const std::vector<RECT>& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](const RECT& x, const RECT& y) {
+               return std::memcmp(&x, &y, sizeof(RECT)) == 0;
+           });
+}
+
+class Scene : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!platform::FileExists(SampleFrame(1))) GTEST_SKIP() << "sample frames are missing";
+        app::frmWork::GetWithoutStartup();
+        ClearFrameStore();
+        for (int n = 1; n <= 5; ++n) ASSERT_EQ(LoadFrame(SampleFrame(n)), FrameLoad::kLoaded);
+        app::gCount = L"3";
+        app::gMove = L"静止";
+        app::gLocation = L"中心";
+        app::gAnim = L"速い";
+    }
+    void TearDown() override {
+        for (auto& view : gViews) view->Unload();
+        gViews.clear();
+        app::FreeRetiredWindows();
+    }
+};
+
+TEST_F(Scene, FramesAreMeasuredAndShaped) {
+    EXPECT_EQ(gFrameCount, 5);
+    EXPECT_EQ(gFrameWidth[0], static_cast<int>(49 * platform::TwipsPerPixelX()));
+    EXPECT_EQ(gFrameHeight[0], static_cast<int>(64 * platform::TwipsPerPixelY()));
+    const auto* header = reinterpret_cast<const RGNDATAHEADER*>(gRgnData[0].bytes.data());
+    EXPECT_EQ(header->dwSize, 32u);
+    EXPECT_GT(header->nCount, 10u);
+    ASSERT_NE(frmView::DefaultIfLoaded(), nullptr);
+    EXPECT_EQ(frmView::DefaultIfLoaded()->Pic.size(), 5u);
+}
+
+TEST_F(Scene, SetupCreatesTopmostShapedWindowsAtTheCentre) {
+    SetupScene();
+    ASSERT_EQ(gViews.size(), 3u);
+    const int cx = static_cast<int>(std::lround(platform::ScreenWidthTwips())) / 2;
+    const int cy = static_cast<int>(std::lround(platform::ScreenHeightTwips())) / 2;
+    for (const auto& view : gViews) {
+        ASSERT_TRUE(::IsWindow(view->hwnd()));
+        EXPECT_TRUE(::IsWindowVisible(view->hwnd()));
+        EXPECT_TRUE(::GetWindowLongW(view->hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+        EXPECT_TRUE(::GetWindowLongW(view->hwnd(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+        EXPECT_FALSE(::GetWindowLongW(view->hwnd(), GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME));
+        EXPECT_NEAR(view->LeftTwips(), cx, platform::TwipsPerPixelX());
+        EXPECT_NEAR(view->TopTwips(), cy, platform::TwipsPerPixelY());
+        EXPECT_TRUE(SameRects(WindowRegionRects(view->hwnd()), RecordRects(0)));
+        EXPECT_EQ(view->Timer1.Interval(), 80u);
+        EXPECT_EQ(view->CharaInfo.xVelocInit, 18.0f);
+    }
+    EXPECT_TRUE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mCountNum, 1));
+    EXPECT_TRUE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mDousaSpeed, 2));
+    EXPECT_FALSE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mDousaSpeed, 1));
+    EXPECT_EQ(app::frmWork::Get().Timer1.Interval(), 50u);
+    EXPECT_TRUE(app::frmWork::Get().Timer1.Enabled());
+}
+
+TEST_F(Scene, UnknownWordsFallBackAndRandomPlacesStayInTheMiddleHalf) {
+    app::gCount = L"2";
+    app::gMove = L"ジャンプ";
+    app::gLocation = L"乱数";
+    SetupScene();
+    ASSERT_EQ(gViews.size(), 1u);
+    EXPECT_EQ(app::gMove, L"静止");
+    EXPECT_EQ(app::gCount, L"2");
+    const double sw = platform::ScreenWidthTwips();
+    const double sh = platform::ScreenHeightTwips();
+    for (int round = 0; round < 5; ++round) {
+        app::gCount = L"5";
+        SetupScene();
+        for (const auto& view : gViews) {
+            EXPECT_GE(view->LeftTwips(), sw / 4 - platform::TwipsPerPixelX());
+            EXPECT_LT(view->LeftTwips(), sw * 3 / 4 + platform::TwipsPerPixelX());
+            EXPECT_GE(view->TopTwips(), sh / 4 - platform::TwipsPerPixelY());
+            EXPECT_LT(view->TopTwips(), sh * 3 / 4 + platform::TwipsPerPixelY());
+        }
+    }
+}
+
+TEST_F(Scene, AnimationStepsThroughTheFramesInOrder) {
+    app::gCount = L"1";
+    SetupScene();
+    frmView& view = *gViews.front();
+    std::vector<int> seen;
+    for (int i = 0; i < 400 && seen.size() < 8; ++i) {
+        const int poi = view.CharaInfo.poi;
+        if (seen.empty() || seen.back() != poi) seen.push_back(poi);
+        platform::PumpPendingMessages();
+        ::Sleep(5);
+    }
+    ASSERT_GE(seen.size(), 7u);
+    for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_EQ(seen[i], (seen[i - 1] + 1) % 5);
+}
+
+// A handler that runs inside the frame switch rebuilds the whole scene: the outer set-up must
+// stop touching the window it was working on, and the newer scene must stand complete.
+LRESULT CALLBACK RebuildOnce(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_APP) {
+        app::gCount = L"5";
+        SetupScene();
+        return 0;
+    }
+    return ::DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+TEST_F(Scene, RebuildInsideAFrameSwitchLeavesOneWholeScene) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = RebuildOnce;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"tovalin.test.rebuild";
+    ::RegisterClassW(&wc);
+    HWND trigger = ::CreateWindowW(wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                   wc.hInstance, nullptr);
+    ASSERT_NE(trigger, nullptr);
+    ::PostMessageW(trigger, WM_APP, 0, 0);
+    app::gCount = L"3";
+    SetupScene();  // the posted rebuild runs inside the first window's frame switch
+    EXPECT_EQ(gViews.size(), 5u);
+    for (const auto& view : gViews) {
+        EXPECT_TRUE(::IsWindow(view->hwnd()));
+        EXPECT_TRUE(::IsWindowVisible(view->hwnd()));
+    }
+    app::FreeRetiredWindows();
+    for (int i = 0; i < 20; ++i) {
+        platform::PumpPendingMessages();
+        ::Sleep(5);
+    }
+    EXPECT_EQ(gViews.size(), 5u);
+    ::DestroyWindow(trigger);
+}
+
+TEST(Frames, TableHoldsFiftyOneAndBadFilesAreNotCounted) {
+    if (!platform::FileExists(SampleFrame(1))) GTEST_SKIP() << "sample frames are missing";
+    ClearFrameStore();
+    std::wstring error;
+    const std::wstring junk = platform::TempFolderPath() + L"tovalin-junk.gif";
+    std::ofstream(junk.c_str(), std::ios::binary) << "GIF89a but nothing else";
+    EXPECT_EQ(LoadFrame(junk, &error), FrameLoad::kUndecodable);
+    EXPECT_NE(error.find(L"tovalin-junk.gif"), std::wstring::npos);
+    EXPECT_EQ(gFrameCount, 0);
+    for (int i = 0; i < kMaxFrames; ++i) {
+        ASSERT_EQ(LoadFrame(SampleFrame(i % 50 + 1)), FrameLoad::kLoaded);
+    }
+    EXPECT_EQ(LoadFrame(SampleFrame(1), &error), FrameLoad::kTableFull);
+    EXPECT_EQ(gFrameCount, kMaxFrames);
+    ::DeleteFileW(junk.c_str());
+    ClearFrameStore();
+}
+
+}  // namespace
+}  // namespace tovalin::shape
