@@ -67,12 +67,17 @@ class Converter {
 
 }  // namespace
 
-std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
-    return Converter("CP932", "UTF-8").Convert(utf8, std::nullopt);
-}
-
 std::optional<std::string> Cp932ToUtf8Exact(std::string_view cp932) {
     return Converter("UTF-8", "CP932").Convert(cp932, std::nullopt);
+}
+
+// iconv quietly maps some characters to look-alikes (U+301C to the full-width tilde, the yen
+// sign to the backslash); only a conversion that decodes back to the same text is exact.
+std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
+    std::optional<std::string> bytes = Converter("CP932", "UTF-8").Convert(utf8, std::nullopt);
+    if (!bytes || Cp932ToUtf8Exact(*bytes) != utf8)
+        return std::nullopt;
+    return bytes;
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {

@@ -361,7 +361,7 @@ ExeRun RunPackExe(const fs::path& dir, const std::string& arguments) {
                           out.string() + "' 2>'" + err.string() + "'";
     int status = std::system(command.c_str());
     ExeRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, AsText(ReadWholeFile(out)),
-            AsText(ReadWholeFile(err))};
+               AsText(ReadWholeFile(err))};
     fs::remove(out);
     fs::remove(err);
     return run;
@@ -412,6 +412,9 @@ TEST(Cp932, ConvertsExactlyOrNotAtAll) {
     EXPECT_EQ(Utf8ToCp932("ｷ"), "\xB7");
     EXPECT_EQ(Utf8ToCp932(""), "");
     EXPECT_FALSE(Utf8ToCp932("©"));
+    EXPECT_FALSE(Utf8ToCp932("〜"));  // U+301C: only a look-alike exists
+    EXPECT_FALSE(Utf8ToCp932("¥"));   // would become the backslash
+    EXPECT_EQ(Utf8ToCp932("～"), "\x81\x60");
     EXPECT_FALSE(Utf8ToCp932("😀"));
     EXPECT_FALSE(Utf8ToCp932("\xE3\x81"));  // cut-off UTF-8
     EXPECT_EQ(Cp932ToUtf8Exact(std::string(kChara)), "キャラ");
