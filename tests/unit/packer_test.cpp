@@ -179,25 +179,6 @@ TEST_F(PackerTest, RoundTripThroughTheReaderKeepsEveryByte) {
     EXPECT_EQ(header.gCopyright, "\x82\x60\x82\x61\x82\x62\x81\x60");  // ＡＢＣ～
 }
 
-TEST_F(PackerTest, SettingsWordsAndAliasesBecomeTheJapaneseWords) {
-    EXPECT_EQ(MoveWord("still"), "静止");
-    EXPECT_EQ(MoveWord("Straight"), "直線");
-    EXPECT_EQ(MoveWord("float"), "浮遊");
-    EXPECT_EQ(MoveWord("跳ねる"), "跳ねる");
-    EXPECT_EQ(LocationWord("centre"), "中心");
-    EXPECT_EQ(LocationWord("CENTER"), "中心");
-    EXPECT_EQ(LocationWord("乱数"), "乱数");
-    EXPECT_EQ(SpeedWord("slow"), "遅い");
-    EXPECT_EQ(SpeedWord("normal"), "普通");
-    EXPECT_EQ(CountWord("3"), "3");
-    for (auto word : {"2", "0", "03", " 1"})
-        EXPECT_FALSE(CountWord(word)) << word;
-    EXPECT_FALSE(MoveWord("静止 "));
-    EXPECT_FALSE(MoveWord("jump"));
-    EXPECT_FALSE(LocationWord("中央"));
-    EXPECT_FALSE(SpeedWord("速"));
-}
-
 TEST_F(PackerTest, ReplacesAnExistingOutputAndLeavesNoTemporaryFile) {
     Write("out.exe", Bytes{'o', 'l', 'd'});
     ASSERT_EQ(Create("out.exe").exitCode, 0);
@@ -253,6 +234,8 @@ TEST_F(PackerTest, RefusalsLeaveNoOutputFile) {
         {"create", "-o", Path("out.exe"), "--icon", icon, frame, "--player", Path("none.exe")},
         {"create", "-o", Path("out.exe"), "--icon", icon, frame, "--move", "jump"},
         {"create", "-o", Path("out.exe"), "--icon", icon, frame, "--count", "2"},
+        {"create", "-o", Path("out.exe"), "--icon", icon, frame, "--location", "中央"},
+        {"create", "-o", Path("out.exe"), "--icon", icon, frame, "--move", "静止 "},
         {"create", "-o", Path("out.exe"), "--icon", icon, frame, "--speed"},
         {"create", "-o", Path("out.exe"), "--icon", icon, frame, "--colour", "red"},
         {"create", "-o", Path("out"), "--icon", icon, frame},
