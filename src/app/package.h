@@ -36,7 +36,8 @@ struct PackageHeader {
 struct PackageProblem {
     enum class Kind {
         kNoFiles,           // the header lists no file, so there is no icon
-        kBadName,           // empty, a folder separator or drive colon, "." or "..", a device name
+        kBadName,           // empty, a folder separator or drive colon, "." or "..", a device name,
+                            // a control or wildcard character, a broken double-byte character
         kBadLength,         // a "SIZ" value below 1
         kPastEnd,           // a record's range runs past the end of the file
         kPositionOverflow,  // the running position overflows 32 bits
@@ -68,7 +69,7 @@ PackageLine ReadPackageLine(std::span<const std::uint8_t> file, std::size_t offs
 std::int32_t LeadingNumber(std::string_view text);
 
 // Parses the header that starts at imageEnd. Never fails: a header that ends early simply
-// leaves later records and values out.
+// leaves later records and values out; an imageEnd outside the bytes gives no records.
 PackageHeader ParsePackageHeader(std::span<const std::uint8_t> file, std::int32_t imageEnd);
 
 // The first reason the header's records cannot all be unpacked from a file of fileSize bytes,
