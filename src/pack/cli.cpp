@@ -1,0 +1,158 @@
+#include "pack/cli.h"
+
+#include <exception>
+#include <functional>
+#include <map>
+#include <optional>
+
+#include "pack/commands.h"
+#include "pack/file_io.h"
+
+namespace tovalin::pack {
+
+namespace {
+
+constexpr std::string_view kProgram = "tovalin-pack";
+constexpr std::string_view kVersion = "1.0.0";
+
+constexpr std::string_view kUsage =
+    "使い方:\n"
+    "  tovalin-pack create -o 名前.exe --icon アイコン.ico フレーム.gif... [オプション]\n"
+    "  tovalin-pack list 名前.exe\n"
+    "  tovalin-pack extract 名前.exe フォルダー\n"
+    "  tovalin-pack --help | --version\n"
+    "\n"
+    "create  プレイヤーにアイコンとフレームのパッケージを付けた単体EXEを作ります。\n"
+    "        フレームはGIF画像で 1〜51 枚、指定した順に表示されます。\n"
+    "  -o, --output FILE        作るEXE（拡張子 .exe）。名前がパッケージ内の\n"
+    "                           ファイル名（名前.ico、01_名前.gif …）になります\n"
+    "  --icon FILE              アイコン（.ico）\n"
+    "  --count 1|3|5            出現数（既定 1）\n"
+    "  --move 静止|直線|浮遊|跳ねる\n"
+    "                           動作（still|straight|float|bounce、既定 静止）\n"
+    "  --location 中心|乱数     出現位置（centre|center|random、既定 中心）\n"
+    "  --speed 遅い|普通|速い   アニメーションの速さ（slow|normal|fast、既定 普通）\n"
+    "  --version TEXT           バージョン表示（既定 \"Ver 1.00\"）\n"
+    "  --copyright TEXT         著作権表示（既定 空）\n"
+    "  --player FILE            元にするプレイヤー（既定 このプログラムと同じ\n"
+    "                           フォルダーの tovalin-player.exe）\n"
+    "list    単体EXEのパッケージの内容（ヘッダーの行、各ファイルの位置と長さ）を表示します。\n"
+    "extract 単体EXEのパッケージのファイルをフォルダーに書き出します。\n";
+
+std::string Usage() {
+    return std::string(kUsage);
+}
+
+[[noreturn]] void UsageError(const std::string& message) {
+    throw PackError(message + "\n（tovalin-pack --help で使い方を表示します）");
+}
+
+CreateOptions ParseCreate(const std::vector<std::string>& args,
+                          const std::filesystem::path& defaultPlayer, bool& help) {
+    CreateOptions options;
+    std::optional<std::string> player;
+    const std::map<std::string, std::string*, std::less<>> valued{
+        {"-o", &options.output},
+        {"--output", &options.output},
+        {"--icon", &options.icon},
+        {"--count", &options.count},
+        {"--move", &options.move},
+        {"--location", &options.location},
+        {"--speed", &options.speed},
+        {"--version", &options.version},
+        {"--copyright", &options.copyright},
+    };
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.frames.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            help = true;
+            continue;
+        }
+        std::string name = arg;
+        std::optional<std::string> value;
+        if (std::size_t equals = arg.find('='); arg.starts_with("--") && equals != arg.npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+        }
+        std::string* target = nullptr;
+        if (auto found = valued.find(name); found != valued.end())
+            target = found->second;
+        if (!target && name != "--player")
+            UsageError("不明なオプションです: " + arg);
+        if (!value) {
+            if (i + 1 >= args.size())
+                UsageError(name + " には値が必要です。");
+            value = args[++i];
+        }
+        if (target) {
+            *target = *value;
+        } else {
+            player = *value;
+        }
+    }
+    options.player = player ? PathFromUtf8(*player) : defaultPlayer;
+    return options;
+}
+
+CommandResult Dispatch(const std::vector<std::string>& args,
+                       const std::filesystem::path& defaultPlayer) {
+    if (args.empty())
+        UsageError("コマンドを指定してください。");
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h" || command == "help")
+        return {0, Usage(), {}};
+    if (command == "--version") {
+        return {0, std::string(kProgram) + " " + std::string(kVersion) + "\n", {}};
+    }
+    if (command == "create") {
+        bool help = false;
+        CreateOptions options = ParseCreate(args, defaultPlayer, help);
+        if (help)
+            return {0, Usage(), {}};
+        return {0, CreateCharacter(options) + "\n", {}};
+    }
+    if (command == "list") {
+        if (args.size() != 2)
+            UsageError("list には単体EXEを1つ指定してください。");
+        std::string problem;
+        std::string text = ListPackage(PathFromUtf8(args[1]), problem);
+        if (problem.empty())
+            return {0, text, {}};
+        return {1, text, std::string(kProgram) + ": " + problem + "\n"};
+    }
+    if (command == "extract") {
+        if (args.size() != 3)
+            UsageError("extract には単体EXEとフォルダーを指定してください。");
+        std::string text;
+        for (const std::string& name :
+             ExtractPackage(PathFromUtf8(args[1]), PathFromUtf8(args[2]))) {
+            text += name + "\n";
+        }
+        return {0, text, {}};
+    }
+    UsageError("不明なコマンドです: " + command);
+}
+
+}  // namespace
+
+CommandResult RunPacker(const std::vector<std::string>& arguments,
+                        const std::filesystem::path& defaultPlayer) {
+    try {
+        return Dispatch(arguments, defaultPlayer);
+    } catch (const PackError& error) {
+        return {2, {}, std::string(kProgram) + ": " + error.what() + "\n"};
+    } catch (const std::exception& error) {
+        return {2, {}, std::string(kProgram) + ": 予期しないエラー: " + error.what() + "\n"};
+    }
+}
+
+}  // namespace tovalin::pack
