@@ -124,10 +124,3 @@ TEST_F(PackerWin32, TextWithoutAnExactCodePage932FormIsRefused) {
 }
 
 }  // namespace
-
-// The Windows tests link with -municode, so the runtime enters through wmain, which gtest_main
-// does not provide (its main() is never called). Only one file of the suite may define it.
-int wmain(int argc, wchar_t** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
