@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 namespace tovalin::shape {
 namespace {
@@ -111,7 +110,8 @@ class BandBuilder {
     std::int32_t maxRight_ = std::numeric_limits<std::int32_t>::min();
 };
 
-bool ValidFrame(std::span<const std::uint32_t> pixels, std::int32_t width, std::int32_t height) {
+bool ValidFrame(std::span<const std::uint32_t> pixels, std::int32_t width,
+                std::int32_t height) noexcept {
     if (width <= 0 || height <= 0 || width > kMaxFrameSide || height > kMaxFrameSide)
         return false;
     return pixels.size() >= static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -138,11 +138,14 @@ void WriteRecord(const Rect* rects, const BandBuilder& bands, RegionRecord& reco
 }  // namespace
 
 std::uint32_t BuildRegionData(std::span<const std::uint32_t> pixels, std::int32_t width,
-                              std::int32_t height, std::uint32_t keyColour, RegionRecord& record) {
+                              std::int32_t height, std::uint32_t keyColour,
+                              RegionRecord& record) noexcept {
     if (!ValidFrame(pixels, width, height))
         return 0;
-    const auto rects = std::make_unique_for_overwrite<Rect[]>(kRegionMaxRects);
-    BandBuilder bands(rects.get());
+    // 64 KB of stack rather than the heap: building never fails for want of memory and never
+    // throws, which matters to callers inside window procedures.
+    Rect rects[kRegionMaxRects];
+    BandBuilder bands(rects);
     const std::uint32_t key = keyColour & kRgbMask;
     const std::uint32_t* row = pixels.data();
     for (std::int32_t y = 0; y < height; ++y, row += width) {
@@ -152,7 +155,7 @@ std::uint32_t BuildRegionData(std::span<const std::uint32_t> pixels, std::int32_
     if (bands.count() == 0)
         return 0;
     bands.Finish();
-    WriteRecord(rects.get(), bands, record);
+    WriteRecord(rects, bands, record);
     return static_cast<std::uint32_t>(kRegionHeaderSize + bands.count() * kRegionRectSize);
 }
 

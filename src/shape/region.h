@@ -34,6 +34,7 @@ struct RegionRecord {
 // data would not fit the record, or the arguments are invalid (width or height outside
 // 1..32,767, fewer than width*height pixels). When it returns 0 `record` is left untouched.
 std::uint32_t BuildRegionData(std::span<const std::uint32_t> pixels, std::int32_t width,
-                              std::int32_t height, std::uint32_t keyColour, RegionRecord& record);
+                              std::int32_t height, std::uint32_t keyColour,
+                              RegionRecord& record) noexcept;
 
 }  // namespace tovalin::shape
