@@ -32,6 +32,7 @@ if(win32_tests)
     add_executable(tovalin-win32-tests ${win32_tests})
     target_link_libraries(tovalin-win32-tests PRIVATE tovalin_win32 gtest gtest_main)
     target_compile_definitions(tovalin-win32-tests PRIVATE ${win32_defs})
+    target_compile_definitions(tovalin-win32-tests PRIVATE TOVALIN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
     tovalin_warnings(tovalin-win32-tests)
     add_test(NAME win32 COMMAND tovalin-win32-tests)
     # The settings files must hold code page 932 on a Western system too.
