@@ -126,6 +126,15 @@ frmWork* frmWork::IfLoaded() {
     return WorkSlot().get();
 }
 
+frmWork& frmWork::GetWithoutStartup() {
+    auto& slot = WorkSlot();
+    if (!slot) {
+        slot.reset(new frmWork());
+        slot->Load();
+    }
+    return *slot;
+}
+
 void frmWork::Unload() {
     auto& slot = WorkSlot();
     if (!slot)

@@ -24,18 +24,20 @@ Window::~Window() {
 
 bool Window::Create(const WindowSpec& spec, HWND parent) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    if (!::GetClassInfoExW(instance, spec.className, &wc)) {
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof(existing);
+    if (!::GetClassInfoExW(instance, spec.className, &existing)) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
         wc.lpfnWndProc = &Window::Thunk;
         wc.hInstance = instance;
         wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
         wc.hIcon = spec.classIcon;
         wc.hbrBackground = spec.background;
         wc.lpszClassName = spec.className;
-        if (!::RegisterClassExW(&wc))
-            return false;
+        if (!::RegisterClassExW(&wc)) return false;
     }
+    if (!life_) life_ = std::make_shared<int>(0);
     HWND created = ::CreateWindowExW(spec.exStyle, spec.className, spec.title.c_str(), spec.style,
                                      0, 0, 0, 0, parent, nullptr, instance, this);
     return created != nullptr && hwnd_ == created;
@@ -59,6 +61,7 @@ LRESULT CALLBACK Window::Thunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;
+        self->life_.reset();  // watches taken before now report the window gone
         return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
     LRESULT result = 0;

@@ -9,9 +9,9 @@
 
 namespace tovalin::platform {
 
-// Liveness of a window object. A handler that lets other handlers run (a message pump, a modal
-// loop) takes a Watch first and checks it afterwards: once the window is unloaded the watch
-// reports it, and the handler must not touch the object again.
+// Liveness of a window. A handler that lets other handlers run (a message pump, a modal loop)
+// takes a Watch first and checks it afterwards: once the window is destroyed (or its object
+// freed) the watch reports it, and the handler must not touch the object again.
 class Watch {
   public:
     explicit Watch(std::weak_ptr<void> token) : token_(std::move(token)) {}

@@ -60,9 +60,11 @@ unsigned AnimationInterval(std::wstring_view anim) {
     return SpeedFromWord(anim).interval;
 }
 
+// Without SWP_NOACTIVATE the character would take the focus from the user's window every time
+// the scene is built, and the system would then treat it as a managed, activatable window.
 bool MakeTopmost(HWND hwnd) {
     return ::SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0,
-                          SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW) != 0;
+                          SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW | SWP_NOACTIVATE) != 0;
 }
 
 void SetupScene() {

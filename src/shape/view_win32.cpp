@@ -50,7 +50,7 @@ void frmView::UnloadDefault() {
 bool frmView::Load() {
     platform::WindowSpec spec;
     spec.className = kViewClass;
-    spec.style = WS_POPUP | WS_CLIPSIBLINGS;
+    spec.style = WS_POPUP;
     spec.exStyle = WS_EX_TOOLWINDOW;  // no taskbar button
     return Create(spec);
 }

@@ -2,6 +2,7 @@
 #include "app/globals.h"
 #include "app/shutdown_win32.h"
 #include "app/startup_win32.h"
+#include "platform/handles_win32.h"
 #include "platform/picture_win32.h"
 #include "platform/system_win32.h"
 #include "shape/frames.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,9 @@
 
 namespace tovalin::shape {
 namespace {
+
+// The picture decoder needs COM on this thread, as the player's main thread has it.
+const platform::ComApartment gCom;
 
 std::wstring SourcePath(const std::wstring& relative) {
     std::wstring root = L"Z:" + std::filesystem::path(TOVALIN_SOURCE_DIR).wstring();
