@@ -84,6 +84,19 @@ void ApplyHeader(const PackageHeader& header) {
     platform::EndProcessNow(1);
 }
 
+// Frames beyond the tables' 51 entries are left out; a frame that cannot be decoded ends
+// start-up, since the character would be shown with a hole in its animation.
+void LoadPackageFrames() {
+    const std::wstring temp = platform::TempFolderPath();
+    for (std::size_t i = 1; i < gTempFiles.size(); ++i) {
+        std::wstring error;
+        const shape::FrameLoad result =
+            shape::LoadFrame(temp + platform::FromCp932(gTempFiles[i].szFileName), &error);
+        if (result == shape::FrameLoad::kTableFull) break;
+        if (result == shape::FrameLoad::kUndecodable) Fail(error);
+    }
+}
+
 }  // namespace
 
 std::wstring ExePath() {
@@ -181,10 +194,7 @@ void frmWork::Form_Load() {
         ui::frm_Version::Get().SetWindowIcon(iconPath);
         ui::frmControl::Get().SetWindowIcon(iconPath);
         ui::frm_Version::Get().SetTexts(BaseName(platform::ModulePath()), gVersion, gCopyright);
-        for (std::size_t i = 1; i < gTempFiles.size(); ++i) {
-            shape::LoadFrame(platform::TempFolderPath() +
-                             platform::FromCp932(gTempFiles[i].szFileName));
-        }
+        LoadPackageFrames();
         Show(false);
         shape::SetupScene();
     } catch (const StartupFailure& failure) {
