@@ -1,3 +1,1238 @@
+// tovalin-driver: looks at and drives the player from outside, for the end-to-end tests.
+// It runs under Wine beside the player and answers every command with one JSON object (UTF-8)
+// on stdout. Exit code 0: done; 1: the thing asked for did not happen in time or failed
+// (the JSON carries "error"); 2: the command line is wrong.
+//
+//   launch [--temp DIR] [--cwd DIR] [--env NAME=VALUE]... -- EXE [ARGS...]
+//   windows [--pid N] [--image NAME] [--class NAME] [--all] [--wait MS] [--count N]
+//   msgbox [--pid N] [--image NAME] [--class NAME] [--wait MS]
+//   press [--pid N] [--image NAME] (--button TEXT | --id N) [--how command|click]
+//         [--wait MS] [--wait-exit MS]
+//   kill (--pid N | --image NAME) [--timeout MS]
+//   wait-exit --pid N [--timeout MS]
+//   gui-resources --pid N
+//   tray [--icons N] [--wait MS]
+//   processes [--pid N] [--image NAME]
+//   paint (--pid N | --image NAME)
+//
+// Window handles and process ids are plain numbers. Rectangles are screen pixels as
+// {"left","top","width","height"}; region rectangles are [left, top, right, bottom] relative
+// to the window's top-left corner, as GetWindowRgn reports them.
 #include <windows.h>
+#include <objbase.h>  // handles_win32.h needs COM declarations
+#include <psapi.h>
+#include <tlhelp32.h>
 
-int wmain() { return 0; }
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
+#include <cwctype>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "../../src/platform/handles_win32.h"
+
+namespace {
+
+using tovalin::platform::UniqueHrgn;
+using tovalin::platform::UniqueKernelHandle;
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+constexpr DWORD kPollMs = 50;
+constexpr UINT kMessageTimeoutMs = 2000;
+constexpr UINT kClickTimeoutMs = 5000;
+
+// ---------------------------------------------------------------------------------------------
+// JSON output
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+void AppendEscape(std::string& out, unsigned unit) {
+    static const char kHex[] = "0123456789abcdef";
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += kHex[(unit >> shift) & 0xF];
+}
+
+// A JSON string from UTF-16. A lone surrogate is kept as an escape so that nothing the window
+// really holds is lost or replaced.
+std::string JsonString(std::wstring_view text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned u = text[i];
+        if (u == '"' || u == '\\') {
+            out += '\\';
+            out += static_cast<char>(u);
+        } else if (u == '\n') {
+            out += "\\n";
+        } else if (u == '\r') {
+            out += "\\r";
+        } else if (u == '\t') {
+            out += "\\t";
+        } else if (u < 0x20) {
+            AppendEscape(out, u);
+        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                   text[i + 1] <= 0xDFFF) {
+            const char32_t c = 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+            AppendUtf8(out, c);
+            ++i;
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            AppendEscape(out, u);
+        } else {
+            AppendUtf8(out, u);
+        }
+    }
+    out += '"';
+    return out;
+}
+
+// Streams one JSON value; commas are placed by remembering whether the current container
+// already holds something.
+class Json {
+  public:
+    Json& BeginObject() { return Open('{'); }
+    Json& EndObject() { return Close('}'); }
+    Json& BeginArray() { return Open('['); }
+    Json& EndArray() { return Close(']'); }
+    Json& Key(std::string_view key) {
+        Separate();
+        out_ += '"';
+        out_ += key;
+        out_ += "\":";
+        afterKey_ = true;
+        return *this;
+    }
+    Json& Str(std::wstring_view text) { return Raw(JsonString(text)); }
+    Json& Int(std::int64_t value) { return Raw(std::to_string(value)); }
+    Json& Uint(std::uint64_t value) { return Raw(std::to_string(value)); }
+    Json& Bool(bool value) { return Raw(value ? "true" : "false"); }
+    Json& Null() { return Raw("null"); }
+    Json& Rect(const RECT& r) {
+        BeginObject();
+        Key("left").Int(r.left).Key("top").Int(r.top);
+        Key("width").Int(r.right - r.left).Key("height").Int(r.bottom - r.top);
+        return EndObject();
+    }
+    const std::string& Text() const { return out_; }
+
+  private:
+    Json& Open(char c) {
+        Separate();
+        out_ += c;
+        hasItem_.push_back(false);
+        return *this;
+    }
+    Json& Close(char c) {
+        out_ += c;
+        hasItem_.pop_back();
+        return *this;
+    }
+    Json& Raw(std::string_view text) {
+        Separate();
+        out_ += text;
+        return *this;
+    }
+    void Separate() {
+        if (afterKey_) {
+            afterKey_ = false;
+            return;
+        }
+        if (!hasItem_.empty()) {
+            if (hasItem_.back())
+                out_ += ',';
+            hasItem_.back() = true;
+        }
+    }
+
+    std::string out_;
+    std::vector<bool> hasItem_;
+    bool afterKey_ = false;
+};
+
+// Written with WriteFile so that the bytes reach a pipe or file unchanged, whatever the
+// console code page says.
+void Emit(const Json& json) {
+    std::string text = json.Text();
+    text += '\n';
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written = 0;
+    std::size_t done = 0;
+    while (done < text.size()) {
+        if (!WriteFile(out, text.data() + done, static_cast<DWORD>(text.size() - done), &written,
+                       nullptr) ||
+            written == 0) {
+            break;
+        }
+        done += written;
+    }
+}
+
+int EmitError(std::wstring_view message, int code = kFailed) {
+    Json json;
+    json.BeginObject().Key("error").Str(message).EndObject();
+    Emit(json);
+    return code;
+}
+
+std::wstring LastErrorText(std::wstring_view what) {
+    return std::wstring(what) + L" failed, error " + std::to_wstring(GetLastError());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Command line
+
+struct UsageError {
+    std::wstring message;
+};
+
+class Options {
+  public:
+    // Options take a value unless they are listed as flags; "--" ends them and everything
+    // after it is kept as it stands.
+    Options(int argc, wchar_t** argv, int first, std::set<std::wstring> flags) {
+        int i = first;
+        for (; i < argc; ++i) {
+            const std::wstring arg = argv[i];
+            if (arg == L"--") {
+                ++i;
+                break;
+            }
+            if (arg.rfind(L"--", 0) != 0)
+                throw UsageError{L"unexpected argument " + arg};
+            if (flags.count(arg)) {
+                values_.emplace(arg, L"");
+                continue;
+            }
+            if (i + 1 >= argc)
+                throw UsageError{arg + L" needs a value"};
+            values_.emplace(arg, argv[++i]);
+        }
+        for (; i < argc; ++i)
+            rest_.emplace_back(argv[i]);
+    }
+
+    bool Has(const std::wstring& name) const { return values_.count(name) != 0; }
+    std::optional<std::wstring> Get(const std::wstring& name) const {
+        auto it = values_.find(name);
+        if (it == values_.end())
+            return std::nullopt;
+        return it->second;
+    }
+    std::vector<std::wstring> All(const std::wstring& name) const {
+        std::vector<std::wstring> out;
+        auto [from, to] = values_.equal_range(name);
+        for (auto it = from; it != to; ++it)
+            out.push_back(it->second);
+        return out;
+    }
+    std::int64_t Number(const std::wstring& name, std::int64_t fallback) const {
+        auto text = Get(name);
+        if (!text)
+            return fallback;
+        wchar_t* end = nullptr;
+        const long long value = std::wcstoll(text->c_str(), &end, 0);
+        if (text->empty() || *end != L'\0')
+            throw UsageError{name + L" wants a number"};
+        return value;
+    }
+    DWORD Millis(const std::wstring& name, DWORD fallback) const {
+        const std::int64_t value = Number(name, fallback);
+        if (value < 0 || value > 600000)
+            throw UsageError{name + L" must be 0..600000 ms"};
+        return static_cast<DWORD>(value);
+    }
+    const std::vector<std::wstring>& Rest() const { return rest_; }
+    void RejectRest() const {
+        if (!rest_.empty())
+            throw UsageError{L"unexpected argument " + rest_.front()};
+    }
+
+  private:
+    std::multimap<std::wstring, std::wstring> values_;
+    std::vector<std::wstring> rest_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Processes
+
+bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::towlower(a[i]) != std::towlower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// Image (file) names of all processes, by id.
+std::map<DWORD, std::wstring> ProcessImages() {
+    std::map<DWORD, std::wstring> images;
+    UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) {
+        (void)snapshot.release();
+        return images;
+    }
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32FirstW(snapshot.get(), &entry); ok;
+         ok = Process32NextW(snapshot.get(), &entry)) {
+        std::wstring name = entry.szExeFile;
+        // Some systems report a full path here; the tests match on the file name.
+        const auto slash = name.find_last_of(L"\\/");
+        if (slash != std::wstring::npos)
+            name.erase(0, slash + 1);
+        images[entry.th32ProcessID] = name;
+    }
+    return images;
+}
+
+// Which processes a command is about: one id, all processes of one image name, or any.
+struct ProcessFilter {
+    std::optional<DWORD> pid;
+    std::optional<std::wstring> image;
+
+    static ProcessFilter From(const Options& options) {
+        ProcessFilter filter;
+        if (options.Has(L"--pid"))
+            filter.pid = static_cast<DWORD>(options.Number(L"--pid", 0));
+        filter.image = options.Get(L"--image");
+        return filter;
+    }
+    bool Any() const { return !pid && !image; }
+    bool Matches(DWORD processId, const std::map<DWORD, std::wstring>& images) const {
+        if (pid && processId != *pid)
+            return false;
+        if (image) {
+            auto it = images.find(processId);
+            if (it == images.end() || !SameTextIgnoringCase(it->second, *image))
+                return false;
+        }
+        return true;
+    }
+};
+
+std::wstring ImageOf(DWORD pid, const std::map<DWORD, std::wstring>& images) {
+    auto it = images.find(pid);
+    return it == images.end() ? std::wstring() : it->second;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Windows
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t buffer[256] = {};
+    const int n = GetClassNameW(hwnd, buffer, 256);
+    return std::wstring(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+// The caption as the system keeps it; never sends a message, so a hung window cannot block us.
+std::wstring TitleOf(HWND hwnd) {
+    wchar_t buffer[1024] = {};
+    const int n = InternalGetWindowText(hwnd, buffer, 1024);
+    return std::wstring(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+// A control's text through WM_GETTEXT, so that controls which keep their own text answer too;
+// falls back to the stored caption when the owner does not answer in time.
+std::wstring ControlText(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                             &length)) {
+        return TitleOf(hwnd);
+    }
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                             SMTO_ABORTIFHUNG, kMessageTimeoutMs, &copied)) {
+        return TitleOf(hwnd);
+    }
+    text.resize(std::min<std::size_t>(copied, text.size() - 1));
+    return text;
+}
+
+std::uint64_t HandleNumber(const void* handle) {
+    return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+void WriteRegion(Json& json, HWND hwnd) {
+    UniqueHrgn region(CreateRectRgn(0, 0, 0, 0));
+    const int kind = region ? GetWindowRgn(hwnd, region.get()) : ERROR;
+    if (kind == ERROR) {
+        json.Null();
+        return;
+    }
+    RECT box{};
+    GetRgnBox(region.get(), &box);
+    const DWORD size = GetRegionData(region.get(), 0, nullptr);
+    std::vector<std::uint8_t> buffer(size);
+    auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
+    const bool haveData =
+        size >= sizeof(RGNDATAHEADER) && GetRegionData(region.get(), size, data) == size;
+    json.BeginObject();
+    json.Key("kind").Str(kind == NULLREGION     ? L"empty"
+                         : kind == SIMPLEREGION ? L"simple"
+                                                : L"complex");
+    json.Key("box").Rect(box);
+    std::int64_t area = 0;
+    json.Key("rects").BeginArray();
+    if (haveData) {
+        const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
+        for (DWORD i = 0; i < data->rdh.nCount; ++i) {
+            const RECT& r = rects[i];
+            area += static_cast<std::int64_t>(r.right - r.left) * (r.bottom - r.top);
+            json.BeginArray().Int(r.left).Int(r.top).Int(r.right).Int(r.bottom).EndArray();
+        }
+    }
+    json.EndArray();
+    json.Key("count").Int(haveData ? data->rdh.nCount : 0);
+    json.Key("area").Int(area);
+    json.EndObject();
+}
+
+RECT ClientRectOnScreen(HWND hwnd) {
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    POINT origin{0, 0};
+    ClientToScreen(hwnd, &origin);
+    OffsetRect(&client, origin.x, origin.y);
+    return client;
+}
+
+void WriteWindow(Json& json, HWND hwnd, int z, const std::map<DWORD, std::wstring>& images) {
+    DWORD pid = 0;
+    const DWORD tid = GetWindowThreadProcessId(hwnd, &pid);
+    RECT rect{};
+    GetWindowRect(hwnd, &rect);
+    const auto style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
+    const auto exstyle = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_EXSTYLE));
+    json.BeginObject();
+    json.Key("hwnd").Uint(HandleNumber(hwnd));
+    json.Key("pid").Uint(pid).Key("tid").Uint(tid);
+    json.Key("image").Str(ImageOf(pid, images));
+    json.Key("class").Str(ClassOf(hwnd));
+    json.Key("title").Str(TitleOf(hwnd));
+    json.Key("visible").Bool(IsWindowVisible(hwnd) != FALSE);
+    json.Key("iconic").Bool(IsIconic(hwnd) != FALSE);
+    json.Key("rect").Rect(rect);
+    json.Key("client").Rect(ClientRectOnScreen(hwnd));
+    json.Key("style").Uint(style).Key("exstyle").Uint(exstyle);
+    json.Key("topmost").Bool((exstyle & WS_EX_TOPMOST) != 0);
+    json.Key("owner").Uint(HandleNumber(GetWindow(hwnd, GW_OWNER)));
+    json.Key("z").Int(z);
+    json.Key("region");
+    WriteRegion(json, hwnd);
+    json.EndObject();
+}
+
+// Top-level windows from the top of the Z order down.
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> found;
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::vector<HWND> ChildWindows(HWND parent) {
+    std::vector<HWND> found;
+    EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+struct WindowQuery {
+    ProcessFilter process;
+    std::optional<std::wstring> className;
+    bool includeHidden = false;
+};
+
+struct Match {
+    HWND hwnd;
+    int z;
+};
+
+std::vector<Match> FindWindows(const WindowQuery& query,
+                               const std::map<DWORD, std::wstring>& images) {
+    std::vector<Match> matches;
+    int z = 0;
+    for (HWND hwnd : TopLevelWindows()) {
+        const int position = z++;
+        if (!query.includeHidden && !IsWindowVisible(hwnd))
+            continue;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (!query.process.Matches(pid, images))
+            continue;
+        if (query.className && ClassOf(hwnd) != *query.className)
+            continue;
+        matches.push_back({hwnd, position});
+    }
+    return matches;
+}
+
+struct WaitResult {
+    std::vector<Match> matches;
+    bool ended = false;         // the process asked about ended before enough windows came
+    std::optional<DWORD> code;  // its exit code, when it could still be read
+};
+
+// Polls until at least `wanted` windows match or the time is up; the last answer either way.
+// Waiting on one process stops early when that process ends, so that a program which quits
+// instead of showing a window is reported at once, with its exit code.
+WaitResult WaitForWindows(const WindowQuery& query, std::size_t wanted, DWORD waitMs,
+                          std::map<DWORD, std::wstring>& images) {
+    UniqueKernelHandle process;
+    if (query.process.pid) {
+        process.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                  *query.process.pid));
+    }
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    WaitResult result;
+    for (;;) {
+        images = ProcessImages();
+        result.matches = FindWindows(query, images);
+        if (result.matches.size() >= wanted || GetTickCount64() >= deadline)
+            return result;
+        if (query.process.pid) {
+            if (!process) {
+                result.ended = !images.count(*query.process.pid);
+            } else if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+                DWORD code = 0;
+                if (GetExitCodeProcess(process.get(), &code))
+                    result.code = code;
+                result.ended = true;
+            }
+            if (result.ended)
+                return result;
+        }
+        Sleep(kPollMs);
+    }
+}
+
+// The error answer of a wait that found nothing.
+int EmitNotFound(const WaitResult& wait, std::wstring_view what) {
+    Json json;
+    json.BeginObject();
+    if (wait.ended) {
+        json.Key("error").Str(L"process ended without showing " + std::wstring(what));
+        json.Key("exited").Bool(true).Key("code");
+        wait.code ? json.Uint(*wait.code) : json.Null();
+    } else {
+        json.Key("error").Str(L"timed out waiting for " + std::wstring(what));
+    }
+    json.EndObject();
+    Emit(json);
+    return kFailed;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dialogs and message boxes
+
+// The message box's text is the static control with this id (user32's message-box template).
+constexpr int kMessageTextId = 0xFFFF;
+
+bool IsButton(HWND hwnd) {
+    return SameTextIgnoringCase(ClassOf(hwnd), L"Button");
+}
+
+// A static control showing an icon: SS_ICON with an icon actually set, and visible.
+bool ShowsIcon(HWND control) {
+    if (!SameTextIgnoringCase(ClassOf(control), L"Static"))
+        return false;
+    const auto style = static_cast<DWORD>(GetWindowLongW(control, GWL_STYLE));
+    if ((style & SS_TYPEMASK) != SS_ICON || !IsWindowVisible(control))
+        return false;
+    DWORD_PTR icon = 0;
+    SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &icon);
+    return icon != 0;
+}
+
+// Mnemonic ampersands are not part of what the user reads on a button.
+std::wstring WithoutMnemonics(std::wstring_view text) {
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'&' && i + 1 < text.size()) {
+            out += text[++i];
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+void WriteDialog(Json& json, HWND dialog, const std::map<DWORD, std::wstring>& images) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dialog, &pid);
+    RECT rect{};
+    GetWindowRect(dialog, &rect);
+    const auto children = ChildWindows(dialog);
+    std::wstring text;
+    bool haveText = false;
+    bool icon = false;
+    for (HWND child : children) {
+        if (GetDlgCtrlID(child) == kMessageTextId && !haveText) {
+            text = ControlText(child);
+            haveText = true;
+        }
+        icon = icon || ShowsIcon(child);
+    }
+    json.BeginObject();
+    json.Key("hwnd").Uint(HandleNumber(dialog));
+    json.Key("pid").Uint(pid).Key("image").Str(ImageOf(pid, images));
+    json.Key("class").Str(ClassOf(dialog));
+    json.Key("title").Str(TitleOf(dialog));
+    json.Key("text");
+    haveText ? json.Str(text) : json.Null();
+    json.Key("icon").Bool(icon);
+    json.Key("rect").Rect(rect);
+    json.Key("buttons").BeginArray();
+    for (HWND child : children) {
+        if (!IsButton(child) || !IsWindowVisible(child))
+            continue;
+        const auto style = static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE));
+        RECT r{};
+        GetWindowRect(child, &r);
+        json.BeginObject();
+        json.Key("id").Int(GetDlgCtrlID(child));
+        json.Key("text").Str(WithoutMnemonics(ControlText(child)));
+        json.Key("default").Bool((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON);
+        json.Key("enabled").Bool(IsWindowEnabled(child) != FALSE);
+        json.Key("rect").Rect(r);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("controls").BeginArray();
+    for (HWND child : children) {
+        RECT r{};
+        GetWindowRect(child, &r);
+        json.BeginObject();
+        json.Key("hwnd").Uint(HandleNumber(child));
+        json.Key("id").Int(GetDlgCtrlID(child));
+        json.Key("class").Str(ClassOf(child));
+        json.Key("text").Str(ControlText(child));
+        json.Key("visible").Bool(IsWindowVisible(child) != FALSE);
+        json.Key("style").Uint(static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE)));
+        json.Key("rect").Rect(r);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+}
+
+WindowQuery DialogQuery(const Options& options) {
+    WindowQuery query;
+    query.process = ProcessFilter::From(options);
+    query.className = options.Get(L"--class").value_or(L"#32770");
+    return query;
+}
+
+WaitResult WaitForDialog(const WindowQuery& query, DWORD waitMs,
+                         std::map<DWORD, std::wstring>& images) {
+    return WaitForWindows(query, 1, waitMs, images);
+}
+
+// True once the window is destroyed or hidden.
+bool WaitGone(HWND hwnd, DWORD waitMs) {
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    for (;;) {
+        if (!IsWindow(hwnd) || !IsWindowVisible(hwnd))
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(kPollMs / 5);
+    }
+}
+
+std::optional<HWND> FindButton(HWND dialog, const Options& options) {
+    const auto text = options.Get(L"--button");
+    const bool byId = options.Has(L"--id");
+    const std::int64_t id = options.Number(L"--id", 0);
+    for (HWND child : ChildWindows(dialog)) {
+        if (!IsButton(child) || !IsWindowVisible(child))
+            continue;
+        if (byId && GetDlgCtrlID(child) != id)
+            continue;
+        if (text && !SameTextIgnoringCase(WithoutMnemonics(ControlText(child)), *text))
+            continue;
+        return child;
+    }
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+// An environment block like our own, but with the temporary folder replaced and the given
+// variables set; sorted as Windows expects.
+std::wstring EnvironmentBlock(const std::optional<std::wstring>& temp,
+                              const std::vector<std::wstring>& assignments) {
+    std::map<std::wstring, std::wstring> vars;  // upper-case name -> "Name=value"
+    auto upper = [](std::wstring s) {
+        for (auto& c : s)
+            c = static_cast<wchar_t>(std::towupper(c));
+        return s;
+    };
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* p = block; *p; p += std::wcslen(p) + 1) {
+            const std::wstring entry = p;
+            const auto eq = entry.find(L'=', 1);  // "=C:=C:\..." entries start with '='
+            if (eq == std::wstring::npos)
+                continue;
+            vars[upper(entry.substr(0, eq))] = entry;
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    for (const auto& assignment : assignments) {
+        const auto eq = assignment.find(L'=', 1);
+        if (eq == std::wstring::npos)
+            throw UsageError{L"--env wants NAME=VALUE"};
+        vars[upper(assignment.substr(0, eq))] = assignment;
+    }
+    if (temp) {
+        vars[L"TEMP"] = L"TEMP=" + *temp;
+        vars[L"TMP"] = L"TMP=" + *temp;
+    }
+    std::wstring out;
+    for (const auto& [name, entry] : vars) {
+        out += entry;
+        out += L'\0';
+    }
+    out += L'\0';
+    return out;
+}
+
+// Quoting that CommandLineToArgvW and the C runtime undo exactly.
+std::wstring QuoteArgument(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return arg;
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    out += L'"';
+    return out;
+}
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int Launch(const Options& options) {
+    const auto& rest = options.Rest();
+    if (rest.empty())
+        throw UsageError{L"launch needs -- EXE [ARGS...]"};
+    const auto temp = options.Get(L"--temp");
+    const auto cwd = options.Get(L"--cwd");
+    if (temp && !IsFolder(*temp))
+        return EmitError(L"temporary folder does not exist: " + *temp);
+    if (cwd && !IsFolder(*cwd))
+        return EmitError(L"working folder does not exist: " + *cwd);
+    const std::wstring& exe = rest.front();
+    std::wstring commandLine;
+    for (const auto& arg : rest) {
+        if (!commandLine.empty())
+            commandLine += L' ';
+        commandLine += QuoteArgument(arg);
+    }
+    std::wstring environment = EnvironmentBlock(temp, options.All(L"--env"));
+    // The child's standard handles are the null device, and our own are kept from it: Wine
+    // otherwise hands the child our stdout and stderr, and whoever reads our output through a
+    // pipe waits until the player ends.
+    for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE own = GetStdHandle(which);
+        if (own && own != INVALID_HANDLE_VALUE)
+            SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+    }
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    UniqueKernelHandle nullIn(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          &inheritable, OPEN_EXISTING, 0, nullptr));
+    UniqueKernelHandle nullOut(CreateFileW(L"NUL", GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                           OPEN_EXISTING, 0, nullptr));
+    if (nullIn.get() == INVALID_HANDLE_VALUE || nullOut.get() == INVALID_HANDLE_VALUE) {
+        (void)nullIn.release();
+        (void)nullOut.release();
+        return EmitError(LastErrorText(L"opening NUL"));
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullIn.get();
+    startup.hStdOutput = nullOut.get();
+    startup.hStdError = nullOut.get();
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                        CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                        cwd ? cwd->c_str() : nullptr, &startup, &info)) {
+        return EmitError(LastErrorText(L"CreateProcessW " + exe));
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    Json json;
+    json.BeginObject().Key("pid").Uint(info.dwProcessId).Key("tid").Uint(info.dwThreadId);
+    json.Key("exe").Str(exe).EndObject();
+    Emit(json);
+    return kOk;
+}
+
+int ListWindows(const Options& options) {
+    options.RejectRest();
+    WindowQuery query;
+    query.process = ProcessFilter::From(options);
+    query.className = options.Get(L"--class");
+    query.includeHidden = options.Has(L"--all");
+    const auto wanted = static_cast<std::size_t>(options.Number(L"--count", 1));
+    const DWORD waitMs = options.Millis(L"--wait", 0);
+    std::map<DWORD, std::wstring> images;
+    const auto wait = WaitForWindows(query, waitMs ? wanted : 0, waitMs, images);
+    Json json;
+    json.BeginObject().Key("windows").BeginArray();
+    for (const auto& match : wait.matches)
+        WriteWindow(json, match.hwnd, match.z, images);
+    json.EndArray();
+    const bool enough = !waitMs || wait.matches.size() >= wanted;
+    if (wait.ended) {
+        json.Key("error").Str(L"process ended").Key("exited").Bool(true).Key("code");
+        wait.code ? json.Uint(*wait.code) : json.Null();
+    } else if (!enough) {
+        json.Key("error").Str(L"timed out waiting for windows");
+    }
+    json.EndObject();
+    Emit(json);
+    return enough ? kOk : kFailed;
+}
+
+int MessageBoxInfo(const Options& options) {
+    options.RejectRest();
+    std::map<DWORD, std::wstring> images;
+    const auto wait = WaitForDialog(DialogQuery(options), options.Millis(L"--wait", 0), images);
+    if (wait.matches.empty())
+        return EmitNotFound(wait, L"a dialog");
+    Json json;
+    WriteDialog(json, wait.matches.front().hwnd, images);
+    Emit(json);
+    return kOk;
+}
+
+// Waits for a process to end; nullopt when it is still running at the deadline.
+std::optional<DWORD> WaitExit(HANDLE process, DWORD waitMs) {
+    if (WaitForSingleObject(process, waitMs) != WAIT_OBJECT_0)
+        return std::nullopt;
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    return code;
+}
+
+void WriteExit(Json& json, std::optional<DWORD> code) {
+    json.Key("exited").Bool(code.has_value());
+    json.Key("code");
+    code ? json.Uint(*code) : json.Null();
+}
+
+int Press(const Options& options) {
+    options.RejectRest();
+    if (!options.Has(L"--button") && !options.Has(L"--id")) {
+        throw UsageError{L"press needs --button TEXT or --id N"};
+    }
+    const std::wstring how = options.Get(L"--how").value_or(L"command");
+    if (how != L"click" && how != L"command")
+        throw UsageError{L"--how is click or command"};
+    std::map<DWORD, std::wstring> images;
+    const auto wait = WaitForDialog(DialogQuery(options), options.Millis(L"--wait", 5000), images);
+    if (wait.matches.empty())
+        return EmitNotFound(wait, L"a dialog");
+    const HWND dialog = wait.matches.front().hwnd;
+    const auto button = FindButton(dialog, options);
+    Json json;
+    json.BeginObject().Key("dialog");
+    WriteDialog(json, dialog, images);
+    if (!button) {
+        json.Key("error").Str(L"no such button").EndObject();
+        Emit(json);
+        return kFailed;
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dialog, &pid);
+    // Opened before the press so that the exit code can still be read once the process is gone.
+    UniqueKernelHandle process(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    const int id = GetDlgCtrlID(*button);
+    bool delivered = false;
+    if (how == L"click") {
+        // Goes through the button itself. Under Wine without a window manager the button's
+        // focus change makes this take about two seconds, hence not the default.
+        DWORD_PTR ignored = 0;
+        delivered = SendMessageTimeoutW(*button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kClickTimeoutMs,
+                                        &ignored) != 0;
+    } else {
+        // Exactly the notification the button sends its dialog when clicked.
+        delivered = PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                                 reinterpret_cast<LPARAM>(*button)) != FALSE;
+    }
+    json.Key("pressed").Int(id).Key("delivered").Bool(delivered);
+    int result = delivered ? kOk : kFailed;
+    if (options.Has(L"--wait-exit")) {
+        std::optional<DWORD> code;
+        if (process)
+            code = WaitExit(process.get(), options.Millis(L"--wait-exit", 0));
+        WriteExit(json, code);
+        if (!code)
+            result = kFailed;
+        if (!code && delivered)
+            json.Key("error").Str(L"process did not end");
+    }
+    json.Key("closed").Bool(delivered && WaitGone(dialog, kMessageTimeoutMs));
+    if (!delivered)
+        json.Key("error").Str(L"press not delivered");
+    json.EndObject();
+    Emit(json);
+    return result;
+}
+
+std::vector<DWORD> TargetPids(const Options& options) {
+    const auto filter = ProcessFilter::From(options);
+    if (filter.Any())
+        throw UsageError{L"needs --pid N or --image NAME"};
+    if (filter.pid && !filter.image)
+        return {*filter.pid};
+    std::vector<DWORD> pids;
+    const auto images = ProcessImages();
+    for (const auto& [pid, image] : images) {
+        if (filter.Matches(pid, images))
+            pids.push_back(pid);
+    }
+    return pids;
+}
+
+int Kill(const Options& options) {
+    options.RejectRest();
+    const DWORD waitMs = options.Millis(L"--timeout", 5000);
+    Json json;
+    json.BeginObject();
+    std::vector<DWORD> killed, gone, failed;
+    for (DWORD pid : TargetPids(options)) {
+        UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        if (!process) {
+            gone.push_back(pid);
+            continue;
+        }
+        if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+            gone.push_back(pid);
+            continue;
+        }
+        const bool ok = TerminateProcess(process.get(), 1) &&
+                        WaitForSingleObject(process.get(), waitMs) == WAIT_OBJECT_0;
+        (ok ? killed : failed).push_back(pid);
+    }
+    auto list = [&json](const char* key, const std::vector<DWORD>& pids) {
+        json.Key(key).BeginArray();
+        for (DWORD pid : pids)
+            json.Uint(pid);
+        json.EndArray();
+    };
+    list("killed", killed);
+    list("gone", gone);
+    list("failed", failed);
+    if (!failed.empty())
+        json.Key("error").Str(L"some processes did not end");
+    json.EndObject();
+    Emit(json);
+    return failed.empty() ? kOk : kFailed;
+}
+
+int WaitExitCommand(const Options& options) {
+    options.RejectRest();
+    if (!options.Has(L"--pid"))
+        throw UsageError{L"wait-exit needs --pid N"};
+    const auto pid = static_cast<DWORD>(options.Number(L"--pid", 0));
+    Json json;
+    json.BeginObject().Key("pid").Uint(pid);
+    UniqueKernelHandle process(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process) {
+        // Nobody holds the ended process any more, so its id names nothing; the code is lost.
+        json.Key("exited").Bool(true).Key("code").Null().Key("gone").Bool(true).EndObject();
+        Emit(json);
+        return kOk;
+    }
+    const auto code = WaitExit(process.get(), options.Millis(L"--timeout", 10000));
+    WriteExit(json, code);
+    if (!code)
+        json.Key("error").Str(L"process still running");
+    json.EndObject();
+    Emit(json);
+    return code ? kOk : kFailed;
+}
+
+int GuiResources(const Options& options) {
+    options.RejectRest();
+    if (!options.Has(L"--pid"))
+        throw UsageError{L"gui-resources needs --pid N"};
+    const auto pid = static_cast<DWORD>(options.Number(L"--pid", 0));
+    UniqueKernelHandle process(
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process)
+        return EmitError(LastErrorText(L"OpenProcess"));
+    Json json;
+    json.BeginObject().Key("pid").Uint(pid);
+    // A live GUI process always owns some objects, so 0 means the system does not count them
+    // (Wine's GetGuiResources is a stub); that is reported as unknown rather than as none.
+    auto counter = [&](const char* key, DWORD flag) {
+        const DWORD count = GetGuiResources(process.get(), flag);
+        json.Key(key);
+        count ? json.Uint(count) : json.Null();
+    };
+    counter("gdi", GR_GDIOBJECTS);
+    counter("user", GR_USEROBJECTS);
+    // Wine answers 0 for some counters of other processes; 0 is reported as unknown too.
+    auto known = [&json](const char* key, std::uint64_t value) {
+        json.Key(key);
+        value ? json.Uint(value) : json.Null();
+    };
+    DWORD handles = 0;
+    known("handles", GetProcessHandleCount(process.get(), &handles) ? handles : 0);
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    if (!GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                              sizeof memory)) {
+        memory = PROCESS_MEMORY_COUNTERS_EX{};
+    }
+    known("private_bytes", memory.PrivateUsage);
+    known("pagefile_bytes", memory.PagefileUsage);
+    known("working_set", memory.WorkingSetSize);
+    json.EndObject();
+    Emit(json);
+    return kOk;
+}
+
+// Makes the process's visible windows paint what is pending, now: a window that has just
+// appeared shows whatever was below it until its owner gets round to painting it.
+int Paint(const Options& options) {
+    options.RejectRest();
+    WindowQuery query;
+    query.process = ProcessFilter::From(options);
+    if (query.process.Any())
+        throw UsageError{L"paint needs --pid N or --image NAME"};
+    std::map<DWORD, std::wstring> images = ProcessImages();
+    std::int64_t painted = 0, hung = 0;
+    for (const auto& match : FindWindows(query, images)) {
+        DWORD_PTR ignored = 0;
+        // A round trip first, so that a hung owner costs a timeout instead of blocking us.
+        if (!SendMessageTimeoutW(match.hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                                 &ignored)) {
+            ++hung;
+            continue;
+        }
+        RedrawWindow(match.hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        // And one after, so that the owner is back in its message loop, where Wine hands the
+        // painted pixels to the X server.
+        SendMessageTimeoutW(match.hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                            &ignored);
+        ++painted;
+    }
+    Json json;
+    json.BeginObject().Key("painted").Int(painted).Key("hung").Int(hung).EndObject();
+    Emit(json);
+    return hung ? kFailed : kOk;
+}
+
+int Processes(const Options& options) {
+    options.RejectRest();
+    const auto filter = ProcessFilter::From(options);
+    Json json;
+    json.BeginObject().Key("processes").BeginArray();
+    UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (snapshot.get() == INVALID_HANDLE_VALUE)
+        (void)snapshot.release();
+    const auto images = ProcessImages();
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = snapshot && Process32FirstW(snapshot.get(), &entry); ok;
+         ok = Process32NextW(snapshot.get(), &entry)) {
+        if (!filter.Matches(entry.th32ProcessID, images))
+            continue;
+        json.BeginObject();
+        json.Key("pid").Uint(entry.th32ProcessID).Key("parent").Uint(entry.th32ParentProcessID);
+        json.Key("image").Str(ImageOf(entry.th32ProcessID, images));
+        json.Key("threads").Uint(entry.cntThreads);
+        json.EndObject();
+    }
+    json.EndArray().EndObject();
+    Emit(json);
+    return kOk;
+}
+
+bool LooksLikeTray(const std::wstring& className) {
+    std::wstring lower = className;
+    for (auto& c : lower)
+        c = static_cast<wchar_t>(std::towlower(c));
+    return lower == L"shell_traywnd" || lower.find(L"tray") != std::wstring::npos;
+}
+
+// The tray window to click on: a visible one when there is one.
+HWND PickTray(const std::vector<HWND>& trays) {
+    HWND best = nullptr;
+    for (HWND hwnd : trays) {
+        if (!best || (IsWindowVisible(hwnd) && !IsWindowVisible(best)))
+            best = hwnd;
+    }
+    return best;
+}
+
+// Each icon is a visible child window of the tray, in the order the icons were added.
+std::vector<HWND> TrayIcons(HWND tray) {
+    std::vector<HWND> icons;
+    if (!tray)
+        return icons;
+    for (HWND child : ChildWindows(tray)) {
+        if (IsWindowVisible(child))
+            icons.push_back(child);
+    }
+    return icons;
+}
+
+// Wine's explorer hosts the notification area in a window of its own when no tray of the X
+// desktop takes the icons; tests click the icons there with real mouse events.
+int Tray(const Options& options) {
+    options.RejectRest();
+    const auto wantedIcons = static_cast<std::size_t>(options.Number(L"--icons", 0));
+    const ULONGLONG deadline = GetTickCount64() + options.Millis(L"--wait", 0);
+    std::vector<HWND> trays;
+    HWND tray = nullptr;
+    std::vector<HWND> icons;
+    for (;;) {
+        trays.clear();
+        for (HWND hwnd : TopLevelWindows()) {
+            if (LooksLikeTray(ClassOf(hwnd)))
+                trays.push_back(hwnd);
+        }
+        tray = PickTray(trays);
+        icons = TrayIcons(tray);
+        const bool ready = tray && IsWindowVisible(tray) && icons.size() >= wantedIcons;
+        if (ready || GetTickCount64() >= deadline)
+            break;
+        Sleep(kPollMs);
+    }
+    const bool ready = tray && IsWindowVisible(tray) && icons.size() >= wantedIcons;
+    const auto images = ProcessImages();
+    Json json;
+    json.BeginObject().Key("tray");
+    if (tray) {
+        RECT rect{};
+        GetWindowRect(tray, &rect);
+        json.BeginObject();
+        json.Key("hwnd").Uint(HandleNumber(tray));
+        json.Key("class").Str(ClassOf(tray)).Key("title").Str(TitleOf(tray));
+        json.Key("visible").Bool(IsWindowVisible(tray) != FALSE);
+        json.Key("rect").Rect(rect);
+        json.Key("client").Rect(ClientRectOnScreen(tray));
+        json.EndObject();
+    } else {
+        json.Null();
+    }
+    json.Key("icons").BeginArray();
+    for (HWND icon : icons) {
+        RECT r{};
+        GetWindowRect(icon, &r);
+        json.BeginObject();
+        json.Key("hwnd").Uint(HandleNumber(icon)).Key("class").Str(ClassOf(icon));
+        json.Key("rect").Rect(r);
+        json.Key("center").BeginArray().Int((r.left + r.right) / 2).Int((r.top + r.bottom) / 2);
+        json.EndArray().EndObject();
+    }
+    json.EndArray();
+    json.Key("windows").BeginArray();
+    for (HWND hwnd : trays)
+        WriteWindow(json, hwnd, -1, images);
+    json.EndArray();
+    if (!ready)
+        json.Key("error").Str(L"no visible tray window with enough icons");
+    json.EndObject();
+    Emit(json);
+    return ready ? kOk : kFailed;
+}
+
+int Usage() {
+    return EmitError(
+        L"usage: tovalin-driver launch|windows|msgbox|press|kill|wait-exit|gui-resources|tray|"
+        L"processes|paint "
+        L"[options]",
+        kUsage);
+}
+
+int Run(int argc, wchar_t** argv) {
+    if (argc < 2)
+        return Usage();
+    const std::wstring command = argv[1];
+    if (command == L"launch")
+        return Launch(Options(argc, argv, 2, {}));
+    if (command == L"windows")
+        return ListWindows(Options(argc, argv, 2, {L"--all"}));
+    if (command == L"msgbox")
+        return MessageBoxInfo(Options(argc, argv, 2, {}));
+    if (command == L"press")
+        return Press(Options(argc, argv, 2, {}));
+    if (command == L"kill")
+        return Kill(Options(argc, argv, 2, {}));
+    if (command == L"wait-exit")
+        return WaitExitCommand(Options(argc, argv, 2, {}));
+    if (command == L"gui-resources")
+        return GuiResources(Options(argc, argv, 2, {}));
+    if (command == L"tray")
+        return Tray(Options(argc, argv, 2, {}));
+    if (command == L"processes")
+        return Processes(Options(argc, argv, 2, {}));
+    if (command == L"paint")
+        return Paint(Options(argc, argv, 2, {}));
+    return Usage();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const UsageError& e) {
+        return EmitError(e.message, kUsage);
+    } catch (const std::exception& e) {
+        std::wstring what;
+        for (const char* p = e.what(); *p; ++p)
+            what += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        return EmitError(L"internal error: " + what);
+    }
+}

@@ -1,0 +1,119 @@
+#!/usr/bin/python3
+"""Runs the end-to-end tests (tests/e2e/test_*.py) in one process.
+
+    run_e2e.py [--build DIR] [--artifacts DIR] [-k PATTERN]...
+
+-k selects tests whose id contains PATTERN (or matches it as a shell pattern with * ?).
+Ends with "e2e: N passed, N failed, N skipped"; the exit status is 1 when anything failed.
+"""
+
+import argparse
+import sys
+import time
+import unittest
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+
+import harness  # noqa: E402
+
+
+class Result(unittest.TestResult):
+    def __init__(self):
+        super().__init__()
+        self.passed = 0
+        self._started = 0.0
+
+    def _line(self, status, test, detail="", name=None):
+        took = time.monotonic() - self._started
+        name = name or test.id()
+        print(f"{status:4} {name} ({took:.1f} s){': ' + detail if detail else ''}", flush=True)
+
+    def startTest(self, test):
+        super().startTest(test)
+        self._started = time.monotonic()
+
+    def addSuccess(self, test):
+        super().addSuccess(test)
+        self.passed += 1
+        self._line("PASS", test)
+
+    def _failed(self, test, err, kind, name=None):
+        # The windows are still up here (clean-up runs later): keep a picture of them.
+        shot = getattr(test, "failure_screenshot", None)
+        if shot:
+            shot()
+        self._line(kind, test, name=name)
+        print(self._exc_info_to_string(err, test), flush=True)
+
+    def addFailure(self, test, err):
+        super().addFailure(test, err)
+        self._failed(test, err, "FAIL")
+
+    def addError(self, test, err):
+        super().addError(test, err)
+        self._failed(test, err, "ERR")
+
+    def addSubTest(self, test, subtest, err):
+        super().addSubTest(test, subtest, err)
+        if err is not None:
+            failure = issubclass(err[0], test.failureException)
+            self._failed(test if failure else subtest, err, "FAIL" if failure else "ERR",
+                         name=subtest.id())
+
+    def addSkip(self, test, reason):
+        super().addSkip(test, reason)
+        self._line("SKIP", test, reason)
+
+    def addUnexpectedSuccess(self, test):
+        super().addUnexpectedSuccess(test)
+        self._line("FAIL", test, "unexpected success")
+
+    def addExpectedFailure(self, test, err):
+        super().addExpectedFailure(test, err)
+        self.passed += 1
+        self._line("PASS", test, "expected failure")
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", type=Path, default=harness.REPO / "build")
+    parser.add_argument("--artifacts", type=Path, default=None)
+    parser.add_argument("-k", dest="patterns", action="append", default=[],
+                        help="only tests whose id contains this (repeatable)")
+    args = parser.parse_args(argv)
+
+    cfg = harness.configure(args.build, args.artifacts)
+    loader = unittest.TestLoader()
+    if args.patterns:
+        loader.testNamePatterns = [p if any(c in p for c in "*?[") else f"*{p}*"
+                                   for p in args.patterns]
+    suite = loader.discover(str(HERE), pattern="test_*.py", top_level_dir=str(HERE))
+    if suite.countTestCases() == 0:
+        print("e2e: no tests selected")
+        print("e2e: 0 passed, 0 failed, 0 skipped")
+        return 1
+
+    started = time.monotonic()
+    reason = harness.gui_unavailable()
+    if reason:
+        print(f"GUI tests will be skipped: {reason}", flush=True)
+    else:
+        harness.start_wine()
+        print(f"Wine prefix {cfg.env['WINEPREFIX']} on display {cfg.display}; "
+              f"artifacts in {cfg.artifacts}", flush=True)
+    result = Result()
+    try:
+        suite.run(result)
+    finally:
+        harness.kill_all_launched()
+    failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
+    print(f"({time.monotonic() - started:.1f} s)")
+    print(f"e2e: {result.passed} passed, {failed} failed, {len(result.skipped)} skipped")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
