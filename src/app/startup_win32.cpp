@@ -159,12 +159,12 @@ void frmWork::Unload() {
 }
 
 bool frmWork::Load() {
-    platform::WindowSpec spec;
-    spec.className = kWorkClass;
-    spec.title = L"frmWork";
-    spec.style = WS_POPUP;
-    spec.exStyle = WS_EX_TOOLWINDOW;
-    return Create(spec);
+    platform::WindowSpec desc;
+    desc.className = kWorkClass;
+    desc.title = L"frmWork";
+    desc.style = WS_POPUP;
+    desc.exStyle = WS_EX_TOOLWINDOW;
+    return Create(desc);
 }
 
 void frmWork::OnTimer(UINT_PTR id) {

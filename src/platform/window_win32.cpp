@@ -22,23 +22,23 @@ Window::~Window() {
     DestroyNow();
 }
 
-bool Window::Create(const WindowSpec& spec, HWND parent) {
+bool Window::Create(const WindowSpec& desc, HWND parent) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof(existing);
-    if (!::GetClassInfoExW(instance, spec.className, &existing)) {
+    if (!::GetClassInfoExW(instance, desc.className, &existing)) {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof(wc);
         wc.lpfnWndProc = &Window::Thunk;
         wc.hInstance = instance;
         wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hIcon = spec.classIcon;
-        wc.hbrBackground = spec.background;
-        wc.lpszClassName = spec.className;
+        wc.hIcon = desc.classIcon;
+        wc.hbrBackground = desc.background;
+        wc.lpszClassName = desc.className;
         if (!::RegisterClassExW(&wc)) return false;
     }
     if (!life_) life_ = std::make_shared<int>(0);
-    HWND created = ::CreateWindowExW(spec.exStyle, spec.className, spec.title.c_str(), spec.style,
+    HWND created = ::CreateWindowExW(desc.exStyle, desc.className, desc.title.c_str(), desc.style,
                                      0, 0, 0, 0, parent, nullptr, instance, this);
     return created != nullptr && hwnd_ == created;
 }

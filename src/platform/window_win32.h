@@ -57,7 +57,7 @@ class Window {
     double HeightTwips() const;
 
   protected:
-    bool Create(const WindowSpec& spec, HWND parent = nullptr);
+    bool Create(const WindowSpec& desc, HWND parent = nullptr);
 
     // Routes a message to a named handler; the default lets the system handle it.
     virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);

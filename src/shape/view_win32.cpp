@@ -48,11 +48,11 @@ void frmView::UnloadDefault() {
 }
 
 bool frmView::Load() {
-    platform::WindowSpec spec;
-    spec.className = kViewClass;
-    spec.style = WS_POPUP;
-    spec.exStyle = WS_EX_TOOLWINDOW;  // no taskbar button
-    return Create(spec);
+    platform::WindowSpec desc;
+    desc.className = kViewClass;
+    desc.style = WS_POPUP;
+    desc.exStyle = WS_EX_TOOLWINDOW;  // no taskbar button
+    return Create(desc);
 }
 
 void frmView::Unload() {

@@ -65,11 +65,11 @@ void frmMenu::Unload() {
 }
 
 bool frmMenu::Load() {
-    platform::WindowSpec spec;
-    spec.className = kMenuClass;
-    spec.title = L"frmMenu";
-    spec.exStyle = WS_EX_TOOLWINDOW;
-    const bool created = Create(spec);
+    platform::WindowSpec desc;
+    desc.className = kMenuClass;
+    desc.title = L"frmMenu";
+    desc.exStyle = WS_EX_TOOLWINDOW;
+    const bool created = Create(desc);
     BuildTree();
     return created;
 }

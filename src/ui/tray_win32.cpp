@@ -91,12 +91,12 @@ void frmControl::Unload() {
 }
 
 bool frmControl::Load() {
-    platform::WindowSpec spec;
-    spec.className = kControlClass;
-    spec.title = L"frmControl";
-    spec.exStyle = WS_EX_TOOLWINDOW;
+    platform::WindowSpec desc;
+    desc.className = kControlClass;
+    desc.title = L"frmControl";
+    desc.exStyle = WS_EX_TOOLWINDOW;
     taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
-    return Create(spec);
+    return Create(desc);
 }
 
 void frmControl::SetWindowIcon(const std::wstring& path) {

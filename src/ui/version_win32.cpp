@@ -99,13 +99,13 @@ void frm_Version::Unload() {
 bool frm_Version::EnsureWindow() {
     if (hwnd())
         return true;
-    platform::WindowSpec spec;
-    spec.className = kVersionClass;
-    spec.title = kCaption;
-    spec.style = kStyle;
-    spec.exStyle = kExStyle;
-    spec.background = ::GetSysColorBrush(COLOR_BTNFACE);
-    if (!Create(spec))
+    platform::WindowSpec desc;
+    desc.className = kVersionClass;
+    desc.title = kCaption;
+    desc.style = kStyle;
+    desc.exStyle = kExStyle;
+    desc.background = ::GetSysColorBrush(COLOR_BTNFACE);
+    if (!Create(desc))
         return false;
     Form_Load();
     return true;

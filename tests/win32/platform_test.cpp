@@ -13,10 +13,10 @@ namespace {
 class Probe final : public Window {
 public:
     bool Open() {
-        WindowSpec spec;
-        spec.className = L"tovalin.test.Probe";
-        spec.exStyle = WS_EX_TOOLWINDOW;
-        return Create(spec);
+        WindowSpec desc;
+        desc.className = L"tovalin.test.Probe";
+        desc.exStyle = WS_EX_TOOLWINDOW;
+        return Create(desc);
     }
     Timer timer{*this, 7};
     int ticks = 0;
