@@ -1,0 +1,167 @@
+// Start-up benchmark: from process creation to the first shaped character window, against a
+// minimal program that shows one window (the floor), under the same system.
+//
+//   tovalin-startup-win32.exe CHARACTER.exe [RUNS]
+//
+// Runs the character RUNS times (default 9) and this program's own minimal window mode as often,
+// and prints the median of each and their ratio. The character's temporary files go into a
+// private folder that is removed afterwards.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+double NowMs() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+struct Search {
+    DWORD pid;
+    bool needRegion;
+    bool found;
+};
+
+BOOL CALLBACK FindWindowOf(HWND hwnd, LPARAM lp) {
+    auto* search = reinterpret_cast<Search*>(lp);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != search->pid || !::IsWindowVisible(hwnd)) return TRUE;
+    if (search->needRegion) {
+        HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+        const int kind = ::GetWindowRgn(hwnd, region);
+        ::DeleteObject(region);
+        if (kind == ERROR || kind == NULLREGION) return TRUE;
+    }
+    search->found = true;
+    return FALSE;
+}
+
+// Milliseconds from CreateProcess to the first visible (shaped) window of the child, or -1.
+double TimeToFirstWindow(std::wstring commandLine, const wchar_t* environment, bool needRegion) {
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    const double start = NowMs();
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                          CREATE_UNICODE_ENVIRONMENT, const_cast<wchar_t*>(environment), nullptr,
+                          &si, &pi)) {
+        return -1;
+    }
+    double elapsed = -1;
+    Search search{pi.dwProcessId, needRegion, false};
+    while (NowMs() - start < 20000) {
+        ::EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            elapsed = NowMs() - start;
+            break;
+        }
+        if (::WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) break;
+        ::Sleep(1);
+    }
+    ::TerminateProcess(pi.hProcess, 0);
+    ::WaitForSingleObject(pi.hProcess, 5000);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return elapsed;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? -1 : values[values.size() / 2];
+}
+
+// The floor: the least a Win32 program does to put one window on the screen.
+int RunFloorWindow() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"tovalin.bench.floor";
+    ::RegisterClassW(&wc);
+    HWND hwnd = ::CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE,
+                                  100, 100, 49, 64, nullptr, nullptr, wc.hInstance, nullptr);
+    MSG msg;
+    while (hwnd && ::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
+    return 0;
+}
+
+// A copy of this process's environment with TEMP and TMP pointing at folder.
+std::vector<wchar_t> EnvironmentWithTemp(const std::wstring& folder) {
+    std::vector<wchar_t> block;
+    wchar_t* env = ::GetEnvironmentStringsW();
+    for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
+        if (_wcsnicmp(p, L"TEMP=", 5) == 0 || _wcsnicmp(p, L"TMP=", 4) == 0) continue;
+        block.insert(block.end(), p, p + wcslen(p) + 1);
+    }
+    ::FreeEnvironmentStringsW(env);
+    for (const wchar_t* name : {L"TEMP=", L"TMP="}) {
+        const std::wstring entry = name + folder;
+        block.insert(block.end(), entry.begin(), entry.end());
+        block.push_back(L'\0');
+    }
+    block.push_back(L'\0');
+    return block;
+}
+
+void RemoveFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+            }
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc >= 2 && std::wstring(argv[1]) == L"--floor-window") return RunFloorWindow();
+    if (argc < 2) {
+        std::fwprintf(stderr, L"usage: %ls CHARACTER.exe [RUNS]\n", argv[0]);
+        return 2;
+    }
+    const int runs = argc >= 3 ? std::max(1, _wtoi(argv[2])) : 9;
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    wchar_t tempBase[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, tempBase);
+    const std::wstring temp = std::wstring(tempBase) + L"tovalin-bench-startup";
+    ::CreateDirectoryW(temp.c_str(), nullptr);
+    std::vector<wchar_t> environment = EnvironmentWithTemp(temp);
+
+    std::vector<double> player, floor;
+    for (int i = 0; i < runs; ++i) {
+        const double p = TimeToFirstWindow(L"\"" + std::wstring(argv[1]) + L"\"",
+                                           environment.data(), true);
+        const double f = TimeToFirstWindow(L"\"" + std::wstring(self) + L"\" --floor-window",
+                                           environment.data(), false);
+        if (p < 0 || f < 0) {
+            std::fwprintf(stderr, L"run %d: no window appeared\n", i + 1);
+            RemoveFolder(temp);
+            return 1;
+        }
+        player.push_back(p);
+        floor.push_back(f);
+    }
+    RemoveFolder(temp);
+    const double mp = Median(player), mf = Median(floor);
+    std::printf("start-up to first shaped window: %.1f ms (median of %d)\n", mp, runs);
+    std::printf("minimal one-window program:      %.1f ms (median of %d)\n", mf, runs);
+    std::printf("ratio:                           %.2f\n", mp / mf);
+    return 0;
+}
