@@ -41,7 +41,7 @@ class SceneCase(harness.PlayerTestCase):
             exe.write_bytes(harness.build_package(files, harness.header_lines(files, settings)))
         return self.launch(exe, temp=temp, cwd=case)
 
-    def shot_at(self, name, pid, hwnd, tracker, wanted, tries=4):
+    def shot_at(self, name, pid, hwnd, tracker, wanted, interval, tries=4):
         """A screenshot taken while the window showed one of the frames `wanted`, with the same
         shape before and after it; returns (image path, the window as read after the shot, the
         frames its shape stands for). The tracker's last reading counts as the first "before"."""
@@ -50,7 +50,8 @@ class SceneCase(harness.PlayerTestCase):
                 tracker.observe(ss.rects_of(self.window_of(pid, hwnd)))
                 return tracker.current in wanted
             if attempt or tracker.current not in wanted:
-                harness.wait_until(showing, timeout=10, interval=0.03,
+                loop = tracker.n * interval  # a missed frame comes back after one loop
+                harness.wait_until(showing, timeout=loop + 10, interval=0.03,
                                    message=f"frame {wanted} in window {hwnd}")
             path = self.screenshot(name if attempt == 0 else f"{name}-{attempt}")
             after = self.window_of(pid, hwnd)
@@ -131,13 +132,13 @@ class SceneLayout(SceneCase):
 
 class SceneOutline(SceneCase):
     def test_character_is_cut_to_its_outline_over_the_desktop(self):
-        pid = self.start("outline", speed="普通")
+        pid = self.start("outline", speed="遅い")
         window = ss.wait_shaped(pid, 1)[0]
         tracker = ss.FrameTracker(self.frames, ss.rects_of(window))
         self.assertEqual(tracker.current, 0, "a new window shows frame 0")
 
         def check(name, wanted):
-            path, w, frames = self.shot_at(name, pid, window["hwnd"], tracker, wanted)
+            path, w, frames = self.shot_at(name, pid, window["hwnd"], tracker, wanted, 0.5)
             self.assert_character_window(w, name)
             self.assertEqual((w["rect"]["left"], w["rect"]["top"]), (640, 512))
             image = harness.Image.load(path)
@@ -150,9 +151,8 @@ class SceneOutline(SceneCase):
                             + "; ".join(p for k in frames for p in results[k][0][:6]))
             return image, w, rects, good
 
-        # Any of the first frames will do (frame 0 stays up only half a second).
-        _, _, _, shown = check("outline", range(5))
-        self.assertTrue(set(shown) <= set(range(5)), shown)
+        # Any frame will do, but it is frame 0 unless the machine is slow.
+        check("outline", range(50))
 
         # Frames 6 and 7 have the shape of 31 and 32, which blink: the picture shown must be the
         # frame's own (eyes open), not just one with the right shape.
@@ -211,10 +211,11 @@ class SceneAnimation(SceneCase):
                     changes[pid].append((when, tracker.advanced, tracker.current))
                 last[pid] = sample
         ss.save_json(self.work / "frames.json",
-                     {players[p][0]: [(round(t, 3), k) for t, _, k in c]
+                     {players[p][0]: {"strictly_checked": strict[p],
+                                      "changes": [(round(t, 3), k) for t, _, k in c]}
                       for p, c in changes.items()})
 
-        rate = {}
+        rate, sparse = {}, []
         for pid, tracker in trackers.items():
             name, interval, frames = players[pid]
             (t0, a0, _), (t1, a1, _) = changes[pid][0], changes[pid][-1]
@@ -223,16 +224,17 @@ class SceneAnimation(SceneCase):
             self.assertTrue(0.5 * nominal <= rate[name] <= 1.2 * nominal,
                             f"{name}: {rate[name]:.1f} frames/s, nominal {nominal:.1f} "
                             f"({a1 - a0} frames in {t1 - t0:.2f} s)")
-            if name != "fast":
-                # These are read more often than they change, so most changes were checked to
-                # be exactly the next frame.
-                self.assertGreaterEqual(2 * strict[pid], len(changes[pid]),
-                                        f"{name}: readings too far apart to see every frame")
+            if name != "fast" and 2 * strict[pid] < len(changes[pid]):
+                sparse.append(f"{name}: {strict[pid]} of {len(changes[pid])} changes")
         by_name = {players[p][0]: t for p, t in trackers.items()}
         self.assertGreaterEqual(by_name["short"].wraps, 2, "the five-frame loop starts again")
         self.assertGreaterEqual(by_name["fast"].wraps, 1, "the fast loop passed frame 49 to 0")
         self.assertGreater(rate["fast"], 1.8 * rate["normal"], rate)
         self.assertGreater(rate["normal"], 1.5 * rate["slow"], rate)
+        if sparse:
+            # Slow, normal and the short loop are normally read more often than they change,
+            # so that each change is checked to be exactly the next frame.
+            self.skipTest("machine too busy to read every frame: " + "; ".join(sparse))
 
     @staticmethod
     def watched_enough(players, trackers, changes):
@@ -246,14 +248,15 @@ class SceneAnimation(SceneCase):
 
 class SceneFrameSizes(SceneCase):
     def test_window_keeps_the_size_of_frame_0(self):
-        # Frame 1 is larger than frame 0 in both directions, frame 2 smaller.
-        sizes = [(30, 40), (64, 72), (16, 20)]
+        # Frames 1 and 2 are larger than frame 0 in both directions, 3 and 4 smaller; a shape
+        # that stays for two frames gives a slow machine time to take a screenshot.
+        sizes = [(30, 40), (64, 72), (64, 72), (16, 20), (16, 20)]
         palette = ((255, 255, 255), (200, 40, 40), (40, 160, 60), (30, 60, 200))
         paths = []
         for i, (width, height) in enumerate(sizes):
             cx, cy = (width - 1) / 2, (height - 1) / 2
             pixels = [0 if ((x - cx) / (width / 2)) ** 2 + ((y - cy) / (height / 2)) ** 2 > 1
-                      else 1 + i for y in range(height) for x in range(width)]
+                      else 1 + (i + 1) // 2 for y in range(height) for x in range(width)]
             path = self.work / f"size{i}.gif"
             path.write_bytes(harness.make_gif(width, height, pixels, palette))
             paths.append(path)
@@ -267,9 +270,9 @@ class SceneFrameSizes(SceneCase):
         self.assertEqual(ss.rects_of(window), frames[0].region, "frame 0 at creation")
         self.assertEqual((window["rect"]["width"], window["rect"]["height"]), (30, 40))
         tracker = ss.FrameTracker(frames, ss.rects_of(window))
-        for k, name in ((1, "larger"), (2, "smaller")):
-            path, w, shown = self.shot_at(name, pid, window["hwnd"], tracker, [k])
-            self.assertEqual(shown, [k])
+        for k, name in ((1, "larger"), (3, "smaller")):
+            path, w, shown = self.shot_at(name, pid, window["hwnd"], tracker, [k, k + 1], 0.5)
+            self.assertEqual(shown, [k, k + 1])
             self.assertEqual(w["rect"], window["rect"], f"frame {k}: the window keeps its place "
                              "and the size of frame 0")
             # Beyond the window's right and bottom edges the larger frame is cut off; the
