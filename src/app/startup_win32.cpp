@@ -43,11 +43,21 @@ std::vector<std::wstring>& WrittenFiles() {
     return written;
 }
 
+// A refused name may hold control characters; a NUL would cut the message short where it
+// stands, so every one is shown as "?".
+std::wstring Printable(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c < L' ' || c == 0x7F)
+            c = L'?';
+    }
+    return text;
+}
+
 void CheckPackageSound(const PackageHeader& header, std::uint64_t fileSize) {
     const std::optional<PackageProblem> problem = CheckPackage(header, fileSize);
     if (!problem)
         return;
-    const std::string name = platform::ToUtf8(platform::FromCp932(problem->name));
+    const std::string name = platform::ToUtf8(Printable(platform::FromCp932(problem->name)));
     Fail(platform::FromUtf8(ProblemMessage(*problem, name)));
 }
 
