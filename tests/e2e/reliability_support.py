@@ -8,6 +8,7 @@ submenus and choose.
 
 import dataclasses
 import os
+import struct
 import time
 from pathlib import Path
 
@@ -346,3 +347,87 @@ class Reading:
 def read(pid, started):
     private, working = memory(pid)
     return Reading(time.monotonic() - started, private, working, len(views(pid)))
+
+
+# ---------------------------------------------------------------------------------------------
+# Pictures, sound and hostile
+
+def disc(width, height):
+    """Palette indices of a filled disc (1) on the transparent colour (0)."""
+    cx, cy, r2 = (width - 1) / 2, (height - 1) / 2, (min(width, height) / 2) ** 2
+    return [1 if (x - cx) ** 2 + (y - cy) ** 2 <= r2 else 0
+            for y in range(height) for x in range(width)]
+
+
+def disc_pixels(width, height):
+    """The set of (x, y) of disc(width, height): the pixels a frame of it keeps."""
+    indices = disc(width, height)
+    return frozenset((i % width, i // width) for i, p in enumerate(indices) if p)
+
+
+def animated_gif(width, height, frames, palette=((255, 255, 255), (200, 40, 40))):
+    """A GIF89a with several images of the full size, each given as palette indices."""
+    table = list(palette) + [(0, 0, 0)] * (256 - len(palette))
+    out = bytearray(b"GIF89a" + struct.pack("<HHBBB", width, height, 0xF7, 0, 0))
+    for rgb in table:
+        out += bytes(rgb)
+    out += b"\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00"  # loop for ever
+    for pixels in frames:
+        out += struct.pack("<BBBBHBB", 0x21, 0xF9, 4, 0x09, 10, 0, 0)  # delay 0.1 s, index 0
+        out += struct.pack("<BHHHHB", 0x2C, 0, 0, width, height, 0)
+        out += bytes([8]) + harness._gif_blocks(harness._lzw_literal_codes(pixels)) + b"\x00"
+    return bytes(out + b";")
+
+
+def gif_claiming(width, height):
+    """A small GIF whose screen and image descriptor claim width x height."""
+    data = bytearray(harness.make_gif(24, 32))
+    struct.pack_into("<HH", data, 6, width, height)
+    image = data.index(b"\x2c\x00\x00\x00\x00")  # descriptor at (0, 0)
+    struct.pack_into("<HH", data, image + 5, width, height)
+    return bytes(data)
+
+
+def make_bmp(width, height, opaque=None, key=(255, 0, 255), colour=(40, 40, 200)):
+    """A 24-bit BMP: `colour` where opaque(x, y), the key colour elsewhere (a BMP has no
+    transparency; its top-left pixel gives the colour that is cut away)."""
+    if opaque is None:
+        inside = disc_pixels(width, height)
+        opaque = lambda x, y: (x, y) in inside  # noqa: E731
+    stride = (width * 3 + 3) & ~3
+    rows = bytearray()
+    for y in reversed(range(height)):
+        row = bytearray()
+        for x in range(width):
+            r, g, b = colour if opaque(x, y) else key
+            row += bytes((b, g, r))
+        rows += row + b"\0" * (stride - len(row))
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(rows), 2835, 2835, 0, 0)
+    head = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(rows), 0, 0, 14 + len(info))
+    return head + info + bytes(rows)
+
+
+def bmp_header_size(data, size):
+    """The BMP with its info header's size field replaced (a broken header for 0 or 3)."""
+    out = bytearray(data)
+    struct.pack_into("<I", out, 14, size)
+    return bytes(out)
+
+
+def bmp_pixels_past_end(data):
+    """The BMP with its pixel data said to start past the end of the file."""
+    out = bytearray(data)
+    struct.pack_into("<I", out, 10, len(data) + 1000)
+    return bytes(out)
+
+
+def ico_entries(data, count=None, offset=None, size=None):
+    """The icon with its directory's count or its first entry's data offset or size changed."""
+    out = bytearray(data)
+    if count is not None:
+        struct.pack_into("<H", out, 4, count)
+    if size is not None:
+        struct.pack_into("<I", out, 6 + 8, size)
+    if offset is not None:
+        struct.pack_into("<I", out, 6 + 12, offset)
+    return bytes(out)
