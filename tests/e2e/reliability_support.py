@@ -265,19 +265,40 @@ def _submenu(pid, seen, timeout):
     return next(m for m in opened if m["hwnd"] not in seen)
 
 
-def _closed(pid, timeout):
+def _closed(pid, timeout, hwnds):
+    """Whether the menu windows hwnds are all gone within timeout."""
     try:
-        harness.wait_until(lambda: not menu_windows(pid), timeout=timeout, interval=0.05,
-                           message="the menu to close")
+        harness.wait_until(lambda: not {m["hwnd"] for m in menu_windows(pid)} & hwnds,
+                           timeout=timeout, interval=0.05, message="the menu to close")
         return True
     except harness.HarnessError:
         return False
 
 
-def walk(pid, root, *captions, patient=True):
+def close_menu(pid, attempts=ATTEMPTS):
+    """Closes the process's open menu with a click on the desktop beside it."""
+    for _ in range(attempts):
+        if not menu_windows(pid):
+            return
+        harness.click(1270, 1010)
+        if _closed(pid, RETRY_AFTER, {m["hwnd"] for m in menu_windows(pid)}):
+            return
+    raise harness.HarnessError("the menu does not close")
+
+
+def no_menu_within(pid, seconds):
+    """True when no menu window of the process comes up within `seconds`."""
+    result = harness.driver("windows", "--pid", pid, "--class", MENU_CLASS, "--count", 1,
+                            "--wait", int(seconds * 1000), check=False)
+    return not result["windows"]
+
+
+def walk(pid, root, *captions, patient=True, then=()):
     """With the root menu open, opens one submenu per level by pointing at its item and
     clicks the last item; returns how many moves or clicks had to be repeated. A strict walk
-    (patient=False) repeats nothing and fails instead."""
+    (patient=False) repeats nothing and fails instead. `then` are xdotool arguments sent in
+    the same command as the last click (the click counts as taken once the menu windows it
+    was in are gone)."""
     rows, menu, seen = MENU_TREE, root, {root["hwnd"]}
     attempts = ATTEMPTS if patient else 1
     wait = RETRY_AFTER if patient else 5.0
@@ -297,8 +318,8 @@ def walk(pid, root, *captions, patient=True):
             # already is would not be seen at all.
             at = (x + 3 * (attempt % 3) - 3, y + (attempt % 2))
             if last:
-                harness.click(*at)
-                if _closed(pid, wait):
+                harness.xdotool("mousemove", *at, "click", 1, *then)
+                if _closed(pid, wait, seen | {menu["hwnd"]}):
                     return repeated
             else:
                 # Pointing opens a submenu; a click on an item whose submenu is already open
