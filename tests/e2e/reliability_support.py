@@ -230,10 +230,16 @@ def wait_menus(pid, count, timeout=5.0):
 
 def tray_icon(count=1, timeout=10.0):
     """The centre of the last icon once Wine's tray shows exactly `count` icons."""
+    last = {}
+
     def exactly():
-        icons = harness.driver("tray", "--icons", count, check=False).get("icons") or []
+        last.update(harness.driver("tray", "--icons", count, check=False))
+        icons = last.get("icons") or []
         return icons if len(icons) == count else None
-    icons = harness.wait_until(exactly, timeout=timeout, message=f"{count} tray icon(s)")
+    try:
+        icons = harness.wait_until(exactly, timeout=timeout, message=f"{count} tray icon(s)")
+    except harness.HarnessError as e:
+        raise harness.HarnessError(f"{e}; the tray says {last}") from e
     return tuple(icons[-1]["center"])
 
 
