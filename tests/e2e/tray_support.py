@@ -29,6 +29,7 @@ MENU_TREE = (
 )
 
 INI_NAME = "TOVALIN.ini"
+SCREEN_EMPTY_SPOT = (1270, 10)  # top-right corner: no tray or menu, seldom a character
 
 
 def _index(items, caption):
@@ -48,11 +49,10 @@ def wait_menus(pid, count, timeout=5.0):
     """Waits until exactly `count` menu windows of the process are visible; returns them."""
     def settled():
         menus = menu_windows(pid)
-        return menus if len(menus) == count else None
-    if count == 0:
-        return harness.wait_until(lambda: not menu_windows(pid) and [None], timeout=timeout,
-                                  message="the popup menu to close") and []
-    return harness.wait_until(settled, timeout=timeout, message=f"{count} open menu(s)")
+        return (menus or True) if len(menus) == count else None
+    what = "the popup menu to close" if count == 0 else f"{count} open menu(s)"
+    menus = harness.wait_until(settled, timeout=timeout, message=what)
+    return [] if menus is True else menus
 
 
 def wait_tray_icon(timeout=10.0):
@@ -72,26 +72,41 @@ def tray_icons():
     """The icons Wine's tray shows now (none when the tray window is hidden or gone)."""
     result = harness.driver("tray", check=False)
     tray = result.get("tray")
-    return result.get("icons") or [] if tray and tray.get("visible") else []
+    if not tray or not tray.get("visible"):
+        return []
+    return result.get("icons") or []
 
 
-def open_menu(pid, icon):
-    """Right-clicks the tray icon; returns the root menu window.
+POINTER_ROOT = 1  # X's focus value: keys go to the window under the pointer
 
-    The menu opens with its corner under the pointer. Keys reach it only while the X focus
-    is on one of the player's windows; a click on the tray before (a left click) leaves the
-    focus on the tray window, so the focus is put on the X window under the pointer, the
-    menu, before any key is sent. The pointer stays on the menu's border, where it selects
-    no item.
-    """
-    harness.right_click(*icon)
-    root = wait_menus(pid, 1)[0]
+
+def window_under_pointer():
+    """The X window the pointer is over (as xdotool reports it)."""
     location = subprocess.run(["xdotool", "getmouselocation", "--shell"],
                               env=harness.config().env, capture_output=True, text=True,
                               check=True, timeout=30).stdout
-    window = dict(line.split("=", 1) for line in location.split()).get("WINDOW")
-    if window:
-        harness.xdotool("windowfocus", window)
+    return dict(line.split("=", 1) for line in location.split()).get("WINDOW")
+
+
+def open_menu(pid, icon):
+    """Right-clicks the tray icon; returns the root menu window, ready for keys.
+
+    The click activates Wine's tray window, which takes the X focus, and keys sent to it never
+    reach the player's menu. Giving the focus to the player's menu window instead works only
+    after Wine inside the player has taken that focus change in, which nothing outside shows
+    (keys are lost before it, and a change that lands in the middle of a walk closes the menu).
+    So the X focus is set to follow the pointer: the menu opens with its corner at the pointer
+    (on its border, where the pointer selects no item), and no Wine window is told of a focus
+    change at all. The menu counts as shown for Windows a moment before its X window is
+    mapped; until then keys would still go to the tray, so that is waited for too.
+    """
+    harness.mouse_move(*icon)
+    tray_window = window_under_pointer()
+    harness.right_click(*icon)
+    root = wait_menus(pid, 1)[0]
+    harness.xdotool("windowfocus", POINTER_ROOT)
+    harness.wait_until(lambda: window_under_pointer() != tray_window, timeout=5,
+                       interval=0.02, message="the menu's X window under the pointer")
     return root
 
 
@@ -124,9 +139,27 @@ def walk(pid, *captions, shots=None):
 
 
 def choose(pid, icon, *captions, shots=None):
-    """Opens the tray menu and chooses the item at the end of captions."""
+    """Opens the tray menu and chooses the item at the end of captions.
+
+    A walk that goes wrong leaves the menu open, and an open menu takes every later click;
+    it is closed before the failure is reported, so that the checks after it still run."""
     open_menu(pid, icon)
-    walk(pid, *captions, shots=shots)
+    try:
+        walk(pid, *captions, shots=shots)
+    except harness.HarnessError as e:
+        dismiss_menus(pid)
+        raise harness.HarnessError(f"menu walk {' > '.join(captions)} failed (keys that never "
+                                   f"reached the menu?): {e}") from e
+
+
+def dismiss_menus(pid):
+    """Closes whatever menu of the process is open: a click on the empty desktop ends it."""
+    if menu_windows(pid):
+        harness.click(SCREEN_EMPTY_SPOT[0], SCREEN_EMPTY_SPOT[1])
+        try:
+            wait_menus(pid, 0, timeout=3)
+        except harness.HarnessError:
+            pass
 
 
 def no_menu_within(pid, seconds):
@@ -227,17 +260,19 @@ def frame_rate(pid, hwnd, frame_count, duration=1.6):
 
 
 def opaque_mask(path, key=(255, 0, 255)):
-    """The set of (x, y) pixels of a frame file that the player keeps: transparent pixels are
-    flattened onto the key colour (magenta, which no opaque pixel of the sample art uses, and
-    the background of its BMP frames) and left out. Uses ImageMagick's convert."""
+    """The pixels of a picture file that the player keeps, as (mask, image): mask is the set
+    of (x, y) of opaque pixels, image the picture with transparent pixels flattened onto the
+    key colour (magenta: no opaque pixel of the sample art uses it, and it is the background
+    of its BMP frames). Uses ImageMagick's convert."""
     out = Path(harness.config().artifacts) / "masks" / (Path(path).name + ".png")
     out.parent.mkdir(parents=True, exist_ok=True)
     subprocess.run(["convert", f"{path}[0]", "-background", "#FF00FF", "-alpha", "remove",
                     "-alpha", "off", f"PNG24:{out}"], check=True, timeout=30,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     image = harness.Image.load(out)
-    return frozenset((x, y) for y in range(image.height) for x in range(image.width)
-                     if image.pixel(x, y) != key), (image.width, image.height)
+    mask = frozenset((x, y) for y in range(image.height) for x in range(image.width)
+                     if image.pixel(x, y) != key)
+    return mask, image
 
 
 def region_pixels(window):
@@ -250,16 +285,6 @@ def region_pixels(window):
     return frozenset(pixels)
 
 
-def differing_pixels(image, rect, colour, tolerance=24):
-    """How many pixels of a screenshot inside rect differ from colour by more than tolerance."""
-    count = 0
-    for y in range(rect["top"], rect["top"] + rect["height"]):
-        for x in range(rect["left"], rect["left"] + rect["width"]):
-            if max(abs(a - b) for a, b in zip(image.pixel(x, y), colour)) > tolerance:
-                count += 1
-    return count
-
-
 def wait_ini_value(path, section, key, expected, timeout=5.0):
     """Polls one key until it holds `expected` (bytes); returns what it holds at the end.
 
@@ -270,3 +295,19 @@ def wait_ini_value(path, section, key, expected, timeout=5.0):
         if value == expected or time.monotonic() >= deadline:
             return value
         time.sleep(0.05)
+
+
+VIEW_CLASS = "tovalin.frmView"
+
+
+def wait_views(pid, count, exclude=(), timeout=10.0):
+    """Waits until the player shows exactly `count` character windows, none of them in
+    `exclude` (the hwnds of a scene that is to be replaced); returns them."""
+    exclude = set(exclude)
+
+    def scene():
+        views = harness.windows(pid=pid, cls=VIEW_CLASS)
+        fresh = len(views) == count and not {w["hwnd"] for w in views} & exclude
+        return views if fresh else None
+    return harness.wait_until(scene, timeout=timeout,
+                              message=f"{count} new character window(s)")
