@@ -130,7 +130,7 @@ void frmView::Timer1_Timer() {
     CharaInfo.poi += 1;
     if (CharaInfo.poi > gFrameCount - 1)
         CharaInfo.poi = 0;
-    platform::PumpPendingMessages();
+    motion::PumpPendingMessagesKeepingDragInput();
     if (!alive.Alive())
         return;
     Timer1.SetEnabled(true);
@@ -160,7 +160,7 @@ const RGNDATA* RegionDataOf(std::int32_t k, DWORD* length) {
 
 void ShowFrame(std::int32_t k, frmView& view) {
     const platform::Watch alive = view.MakeWatch();
-    platform::PumpPendingMessages();
+    motion::PumpPendingMessagesKeepingDragInput();
     if (!alive.Alive() || !view.hwnd())
         return;
 
