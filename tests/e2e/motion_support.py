@@ -211,7 +211,8 @@ class StraightModel:
     def step(self, state, direction):
         """(state after the step, which wraps fired)."""
         x, y = state
-        dx, dy = ((16, 0), (0, 16), (-16, 0), (0, -16))[direction]
+        d = STRAIGHT_STEP_TWIPS
+        dx, dy = ((d, 0), (0, d), (-d, 0), (0, -d))[direction]  # right, down, left, up
         x, y = x + dx, y + dy
         wraps = []
         if x + self.w > self.W:
