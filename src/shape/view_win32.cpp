@@ -20,25 +20,6 @@ HBRUSH ButtonFaceBrush() {
     return ::GetSysColorBrush(COLOR_BTNFACE);
 }
 
-// The animation lets pending messages run in the middle of its work, but leaves the pointer's
-// and the keyboard's input queued for the message loop it was called from. A press taken here
-// would run a drag's move loop inside this window's tick, and the window would stop animating
-// until the drop; and inside a move loop (or a menu's loop) the input taken here is lost to that
-// loop: the dragged character stops short of the pointer, or goes on following it after the
-// button is up.
-void LetPendingMessagesRunButInput() {
-    constexpr UINT kAllButInput = PM_QS_POSTMESSAGE | PM_QS_PAINT | PM_QS_SENDMESSAGE;
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | kAllButInput)) {
-        if (msg.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));  // for the main loop
-            return;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-}
-
 }  // namespace
 
 frmView::frmView() = default;
@@ -149,7 +130,7 @@ void frmView::Timer1_Timer() {
     CharaInfo.poi += 1;
     if (CharaInfo.poi > gFrameCount - 1)
         CharaInfo.poi = 0;
-    LetPendingMessagesRunButInput();
+    platform::PumpPendingMessages();
     if (!alive.Alive())
         return;
     Timer1.SetEnabled(true);
@@ -179,7 +160,7 @@ const RGNDATA* RegionDataOf(std::int32_t k, DWORD* length) {
 
 void ShowFrame(std::int32_t k, frmView& view) {
     const platform::Watch alive = view.MakeWatch();
-    LetPendingMessagesRunButInput();
+    platform::PumpPendingMessages();
     if (!alive.Alive() || !view.hwnd())
         return;
 
