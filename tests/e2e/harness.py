@@ -153,7 +153,10 @@ def start_wine():
         subprocess.run(["wineboot", "-i"], env=cfg.env, timeout=300, **quiet)
     # There is no window manager on the test display. Left "managed", every captioned window
     # (a message box) waits two seconds for one whenever it is hidden or activated.
-    if '"Managed"="N"' not in (prefix / "user.reg").read_text(errors="replace"):
+    # A brand-new prefix may not have flushed user.reg yet: then the setting is simply absent.
+    user_reg = prefix / "user.reg"
+    current = user_reg.read_text(errors="replace") if user_reg.exists() else ""
+    if '"Managed"="N"' not in current:
         subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                         "/d", "N", "/f"], env=cfg.env, timeout=60, **quiet)
     set_desktop_colour(DESKTOP_COLOUR)
