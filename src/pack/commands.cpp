@@ -46,19 +46,6 @@ std::span<const std::uint8_t> AsBytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-// A header value must survive as one line: a CR or LF would end it early.
-std::string EncodeHeaderText(std::string_view utf8, std::string_view what) {
-    if (utf8.find_first_of("\r\n") != std::string_view::npos) {
-        throw PackError(std::string(what) + "に改行は使えません。");
-    }
-    std::optional<std::string> bytes = Utf8ToCp932(utf8);
-    if (!bytes) {
-        throw PackError(std::string(what) + Quoted(utf8) +
-                        "にはシフトJIS（コードページ932）で表せない文字があります。");
-    }
-    return *bytes;
-}
-
 std::string EncodeBaseName(const fs::path& output) {
     std::string extension = AsciiLower(PathToUtf8(output.extension()));
     if (extension != ".exe") {
@@ -177,6 +164,19 @@ void VerifyRoundTrip(std::span<const std::uint8_t> file, std::size_t expectedFil
 }
 
 }  // namespace
+
+// A header value must survive as one line: a CR or LF would end it early.
+std::string EncodeHeaderText(std::string_view utf8, std::string_view what) {
+    if (utf8.find_first_of("\r\n") != std::string_view::npos) {
+        throw PackError(std::string(what) + "に改行は使えません。");
+    }
+    std::optional<std::string> bytes = Utf8ToCp932(utf8);
+    if (!bytes) {
+        throw PackError(std::string(what) + Quoted(utf8) +
+                        "にはシフトJIS（コードページ932）で表せない文字があります。");
+    }
+    return *bytes;
+}
 
 std::optional<std::string> CountWord(std::string_view word) {
     static constexpr std::array<Alias, 3> kTable{{{"1", "1"}, {"3", "3"}, {"5", "5"}}};

@@ -21,6 +21,11 @@ struct CreateOptions {
     std::filesystem::path player;  // the player to copy
 };
 
+// The code page 932 bytes of a header value given as UTF-8; throws PackError, naming the option
+// `what`, when the text holds a CR or LF (it would end the line early) or a character the code
+// page cannot hold exactly.
+std::string EncodeHeaderText(std::string_view utf8, std::string_view what);
+
 // Settings words as the header holds them; the English aliases give the same words.
 // Nothing for a word the player does not know.
 std::optional<std::string> CountWord(std::string_view word);

@@ -13,11 +13,9 @@
 #include <vector>
 
 #include "platform/handles_win32.h"
+#include "platform/picture_headers.h"
 
 namespace tovalin::platform {
-
-inline constexpr std::int32_t kMaxPictureSide = 32767;
-inline constexpr std::uint64_t kMaxPicturePixels = 16u * 1024u * 1024u;
 
 struct DecodedPicture {
     std::int32_t width = 0, height = 0;
@@ -27,17 +25,12 @@ struct DecodedPicture {
 // Decodes the first frame of a GIF, BMP or ICO file (for an icon: the first image of its
 // directory; a BMP is always opaque). Transparent pixels take `background` (0x00RRGGBB) and
 // partially transparent ones are blended over it. The declared sizes are checked before anything
-// is decoded, so a file claiming a huge picture fails at once with little memory spent. Returns
-// nothing, with a short English reason in *error, when the file cannot be read or decoded, is
-// empty, is not one of the three formats, or has a side over 32,767 pixels or more than 16 Mi
-// pixels. The calling thread must have initialised COM (ComApartment).
+// is decoded (CheckPictureHeaders), so a file claiming a huge picture fails at once with little
+// memory spent. Returns nothing, with a short English reason in *error, when the file cannot be
+// read or decoded, is empty, is not one of the three formats, or has a side over 32,767 pixels
+// or more than 16 Mi pixels. The calling thread must have initialised COM (ComApartment).
 std::optional<DecodedPicture> DecodePicture(const std::wstring& path, std::uint32_t background,
                                             std::wstring* error = nullptr);
-
-// Whether the headers of a GIF, BMP or ICO file claim a picture within those limits, read
-// without decoding anything (for a GIF every frame's claim counts, since decoders may expand all
-// frames on opening the file). DecodePicture applies it before a decoder sees the file.
-bool CheckPictureHeaders(std::span<const std::uint8_t> bytes, std::wstring* error = nullptr);
 
 // A 32-bpp top-down DIB section holding the picture, for painting a window's background; empty
 // when the picture holds no pixels or the bitmap cannot be created.

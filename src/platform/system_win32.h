@@ -18,8 +18,9 @@ inline constexpr const wchar_t* kAppTitle = L"TOVALIN+";
 // Shows an OK message box owned by nobody; flags add an icon (MB_ICONERROR, ...) when wanted.
 void ShowMessage(std::wstring_view text, std::wstring_view caption = kAppTitle, UINT flags = 0);
 
-// Lets every pending window message run, like a toolkit's "do events". Other handlers run inside
-// the caller: anything may have been unloaded when it returns.
+// Lets pending window messages run, like a toolkit's "do events", except user input, which is
+// left for the loop that owns it. Other handlers run inside the caller: anything may have been
+// unloaded when it returns.
 void PumpPendingMessages();
 
 // Ends the process at once: no further handler runs.

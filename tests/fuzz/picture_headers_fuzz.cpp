@@ -1,0 +1,68 @@
+// The picture header check on arbitrary bytes: it must never read outside the file, and what it
+// accepts must carry a recognised signature and, where the first image's sides can be read
+// plainly, claim a picture within the limits.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "fuzz_check.h"
+#include "platform/picture_headers.h"
+
+namespace {
+
+namespace platform = tovalin::platform;
+using tovalin::fuzz::ReadLE;
+
+bool WithinLimits(std::int64_t width, std::int64_t height) {
+    return width >= 1 && height >= 1 && width <= platform::kMaxPictureSide &&
+           height <= platform::kMaxPictureSide &&
+           static_cast<std::uint64_t>(width * height) <= platform::kMaxPicturePixels;
+}
+
+// The sides an accepted file claims, read independently of the checker where that is simple.
+void CheckAccepted(std::span<const std::uint8_t> bytes, platform::PictureFormat format) {
+    switch (format) {
+        case platform::PictureFormat::kGif:
+            FUZZ_CHECK(bytes.size() >= 13);
+            // A logical screen of zero pixels is left for the decoder; only size is refused here.
+            FUZZ_CHECK(ReadLE(bytes, 6, 2) <= 32767 && ReadLE(bytes, 8, 2) <= 32767);
+            break;
+        case platform::PictureFormat::kBmp: {
+            FUZZ_CHECK(bytes.size() >= 14 + 12);
+            const auto headerSize = ReadLE(bytes, 14, 4);
+            if (headerSize == 12) {
+                FUZZ_CHECK(WithinLimits(static_cast<std::int64_t>(ReadLE(bytes, 18, 2)),
+                                        static_cast<std::int64_t>(ReadLE(bytes, 20, 2))));
+            } else {
+                const auto height = static_cast<std::int32_t>(ReadLE(bytes, 22, 4));
+                FUZZ_CHECK(headerSize >= 16);
+                FUZZ_CHECK(WithinLimits(static_cast<std::int32_t>(ReadLE(bytes, 18, 4)),
+                                        height < 0 ? -std::int64_t{height} : height));
+            }
+            break;
+        }
+        case platform::PictureFormat::kIco:
+            FUZZ_CHECK(bytes.size() >= 22 && ReadLE(bytes, 4, 2) != 0);
+            FUZZ_CHECK(ReadLE(bytes, 18, 4) + 12 <= bytes.size());
+            break;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> bytes(data, size);
+    std::wstring reason = L"unchanged";
+    const bool accepted = platform::CheckPictureHeaders(bytes, &reason);
+    FUZZ_CHECK(platform::CheckPictureHeaders(bytes) == accepted);
+    const auto format = platform::SniffPictureFormat(bytes);
+    if (accepted) {
+        FUZZ_CHECK(reason == L"unchanged");
+        FUZZ_CHECK(format.has_value());
+        CheckAccepted(bytes, *format);
+    } else {
+        FUZZ_CHECK(!reason.empty() && reason != L"unchanged");
+    }
+    return 0;
+}
