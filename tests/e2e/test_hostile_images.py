@@ -60,6 +60,9 @@ TINY_REGION = region(8, 8, rs.disc_pixels(8, 8))
 
 class HostilePackageImages(harness.PlayerTestCase):
     def start(self, n, files, settings=harness.DEFAULT_SETTINGS):
+        # A case that failed half-way must not leave its player (and tray icon) to the next.
+        for pid in self._players:
+            harness.kill(pid)
         folder = harness.clean_folder(self.work / f"case{n:02d}")
         temp = harness.clean_folder(folder / "temp")
         exe = folder / "chara.exe"

@@ -62,6 +62,12 @@ class PlayerSoak(harness.PlayerTestCase):
         exe = self.pack_sample(f"soak{MODES.index(mode)}.exe", count=5, move=mode,
                                location="乱数", speed="速い")
         pid = self.launch(exe)
+        try:
+            self.watch(pid, mode, seconds, f)
+        finally:
+            harness.kill(pid)  # a mode that failed must not leave its tray icon to the next
+
+    def watch(self, pid, mode, seconds, f):
         rs.wait_views(pid, 5)
         time.sleep(WARM_UP)
         started = time.monotonic()
