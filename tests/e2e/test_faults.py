@@ -206,7 +206,7 @@ class TwoInstances(harness.PlayerTestCase):
         first, second = self.launch(exe), self.launch(exe)
         rs.wait_views(first, 1)
         rs.wait_views(second, 1)
-        self.assertEqual(rs.exit_via_menu(first, self.icon_of(first)).get("code"), 0)
+        self.assertEqual(rs.exit_via_menu(first, self.icon_of(first, second)).get("code"), 0)
         self.assertEqual(harness.tree(self.temp), [], "the first to end deleted the files")
 
         before = rs.views(second)
@@ -226,16 +226,13 @@ class TwoInstances(harness.PlayerTestCase):
                          "frame's colour")
 
     @staticmethod
-    def icon_of(pid):
-        """The centre of the tray icon whose menu belongs to pid (the menu is left closed)."""
+    def icon_of(pid, other):
+        """The centre of the tray icon that opens pid's menu, not other's (menus left closed)."""
         for icon in rs.tray_icons():
             harness.right_click(*icon["center"])
-            time.sleep(0.5)
-            mine = bool(rs.menu_windows(pid))
-            for other in [p for p in harness._launched if p != pid]:
-                if rs.menu_windows(other):
-                    rs.close_menu(other)
-            if mine:
-                rs.close_menu(pid)
+            owner = harness.wait_until(lambda: [p for p in (pid, other) if rs.menu_windows(p)],
+                                       timeout=5, message="a menu from the tray icon")[0]
+            rs.close_menu(owner)
+            if owner == pid:
                 return tuple(icon["center"])
         raise harness.HarnessError(f"no tray icon of process {pid}")
