@@ -39,53 +39,64 @@ class PlayerSoak(harness.PlayerTestCase):
         figures = {}
         for mode in MODES:
             with self.subTest(mode):
-                figures[mode] = self.soak(mode, seconds)
-        (self.work / "soak.json").write_text(json.dumps(figures, ensure_ascii=False, indent=1),
-                                            encoding="utf-8")
-        for mode, f in figures.items():
-            print(f"  soak {mode} {f['seconds']:.0f} s: private {mb(f['private'][0])} -> "
-                  f"{mb(f['private'][-1])} (max {mb(max(f['private']))}), working set "
-                  f"{mb(f['working_set'][0])} -> {mb(f['working_set'][-1])}, "
-                  f"{f['moves']} moves and {f['reshapes']} frame changes seen", flush=True)
+                try:
+                    self.soak(mode, seconds, figures.setdefault(mode, {}))
+                finally:
+                    self.report(mode, figures[mode])
+                    (self.work / "soak.json").write_text(
+                        json.dumps(figures, ensure_ascii=False, indent=1), encoding="utf-8")
 
-    def soak(self, mode, seconds):
+    @staticmethod
+    def report(mode, f):
+        if not f.get("private"):
+            print(f"  soak {mode}: no readings", flush=True)
+            return
+        print(f"  soak {mode} {f['seconds']:.0f} s: private {mb(f['private'][0])} -> "
+              f"{mb(f['private'][-1])} (max {mb(max(f['private']))}), working set "
+              f"{mb(f['working_set'][0])} -> {mb(f['working_set'][-1])} (max "
+              f"{mb(max(f['working_set']))}), {f['moves']} moves and {f['reshapes']} frame "
+              f"changes in {f['samples']} intervals of 5 characters", flush=True)
+
+    def soak(self, mode, seconds, f):
+        """Runs one mode; fills f with the figures as it goes."""
         exe = self.pack_sample(f"soak{MODES.index(mode)}.exe", count=5, move=mode,
                                location="乱数", speed="速い")
         pid = self.launch(exe)
         rs.wait_views(pid, 5)
         time.sleep(WARM_UP)
         started = time.monotonic()
-        readings, moves, reshapes, previous = [], 0, 0, None
+        f.update(seconds=0.0, private=[], working_set=[], moves=0, reshapes=0, samples=0)
+        previous = None
         while True:
             reading = rs.read(pid, started)
             found = rs.views(pid)
-            readings.append(reading)
+            f["seconds"] = reading.at
+            f["private"].append(reading.private)
+            f["working_set"].append(reading.working_set)
             self.assertEqual(len(found), 5, f"{len(found)} characters after {reading.at:.0f} s")
             now = {w["hwnd"]: w for w in found}
             if previous:
                 self.assertEqual(set(now), set(previous), "the characters were replaced")
-                moves += sum(now[h]["rect"] != previous[h]["rect"] for h in now)
-                reshapes += sum(now[h]["region"] != previous[h]["region"] for h in now)
+                f["moves"] += sum(now[h]["rect"] != previous[h]["rect"] for h in now)
+                f["reshapes"] += sum(now[h]["region"] != previous[h]["region"] for h in now)
+                f["samples"] += 1
             previous = now
             if reading.at >= seconds:
                 break
             time.sleep(max(0.0, SAMPLE_EVERY - (time.monotonic() - started - reading.at)))
         self.screenshot(f"end-{MODES.index(mode)}")
         self.assert_no_msgbox(pid)
-        private = [r.private for r in readings]
-        working = [r.working_set for r in readings]
+        private, working = f["private"], f["working_set"]
         self.assertLessEqual(private[-1], private[0] + PRIVATE_SLACK,
                              f"private memory grew from {mb(private[0])} to {mb(private[-1])}")
         self.assertLessEqual(working[-1], working[0] + WORKING_SET_SLACK,
                              f"working set grew from {mb(working[0])} to {mb(working[-1])}")
-        samples = len(readings) - 1
-        self.assertGreater(moves, samples * 5 // 2, "the characters stopped moving")
-        self.assertGreater(reshapes, samples * 5 // 2, "the characters stopped animating")
+        # Floating characters rest now and then; a frozen scene changes nothing at all.
+        self.assertGreaterEqual(f["moves"], f["samples"], "the characters stopped moving")
+        self.assertGreaterEqual(f["reshapes"], f["samples"], "the characters stopped animating")
         result = rs.exit_via_menu(pid, rs.tray_icon())
         self.assertEqual(result.get("code"), 0, result)
         self.assertEqual(harness.tree(self.temp), [])
-        return {"seconds": readings[-1].at, "private": private, "working_set": working,
-                "moves": moves, "reshapes": reshapes}
 
     def test_gdi_objects_and_windows_inside_the_process(self):
         seconds = soak_seconds()
