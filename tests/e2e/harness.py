@@ -819,3 +819,18 @@ class PlayerTestCase(unittest.TestCase):
     def pack_sample(self, name="sample.exe", **settings):
         icon, frames = sample_assets()
         return pack(self.work / name, icon, frames, **settings)
+
+
+def sample_generator():
+    """The sample's generator module (assets/make_sample.py), for its GIF, ICO and BMP readers."""
+    global _sample_generator
+    if _sample_generator is None:
+        import importlib.util
+        path = REPO / "assets" / "make_sample.py"
+        module_spec = importlib.util.spec_from_file_location("tovalin_make_sample", path)
+        _sample_generator = importlib.util.module_from_spec(module_spec)
+        module_spec.loader.exec_module(_sample_generator)
+    return _sample_generator
+
+
+_sample_generator = None

@@ -8,7 +8,6 @@ in well under a millisecond, many times per tick.
 """
 
 import dataclasses
-import importlib.util
 import socket
 import struct
 import time
@@ -252,18 +251,11 @@ class StraightModel:
         return None
 
 
-def _load_sample_reader():
-    path = harness.REPO / "assets" / "make_sample.py"
-    spec = importlib.util.spec_from_file_location("make_sample", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
 
 def grab_point(frames):
     """A pixel (relative to the window) that belongs to the character in every frame, as far
     from the outline as possible: a press there hits the character whatever frame it shows."""
-    reader = _load_sample_reader()
+    reader = harness.sample_generator()
     common = None
     for frame in frames:
         width, _, _, indices, clear = reader.read_gif(Path(frame).read_bytes())

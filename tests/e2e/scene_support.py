@@ -8,7 +8,6 @@ numbers, which lets a test follow an animation from outside.
 """
 
 import dataclasses
-import importlib.util
 import json
 import time
 from pathlib import Path
@@ -30,13 +29,6 @@ WS_EX_TOOLWINDOW = 0x00000080
 WS_EX_APPWINDOW = 0x00040000
 
 
-def _sample_readers():
-    path = harness.REPO / "assets" / "make_sample.py"
-    spec = importlib.util.spec_from_file_location("tovalin_make_sample", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
 
 _readers = None
 
@@ -44,7 +36,7 @@ _readers = None
 def read_gif(data):
     global _readers
     if _readers is None:
-        _readers = _sample_readers()
+        _readers = harness.sample_generator()
     return _readers.read_gif(data)
 
 
