@@ -277,6 +277,9 @@ std::optional<PackageProblem> CheckPackage(const PackageHeader& header, std::uin
     if (header.overflowRecord != 0) {
         return PackageProblem{Kind::kPositionOverflow, header.overflowRecord, {}};
     }
+    // Without a frame the first window would be cut to a shape that was never built.
+    if (header.files.size() < 2)
+        return PackageProblem{Kind::kNoFrames, 0, {}};
     return std::nullopt;
 }
 
@@ -287,6 +290,8 @@ std::string ProblemMessage(const PackageProblem& problem, std::string_view nameU
     switch (problem.kind) {
         case Kind::kNoFiles:
             return "パッケージにファイルが含まれていません。";
+        case Kind::kNoFrames:
+            return "パッケージに画像が含まれていません。";
         case Kind::kBadName:
             return "パッケージに含まれるファイル名" + name + "（" + number +
                    "番目）は使用できません。";

@@ -36,6 +36,7 @@ struct PackageHeader {
 struct PackageProblem {
     enum class Kind {
         kNoFiles,           // the header lists no file, so there is no icon
+        kNoFrames,          // the header lists the icon only, so there is nothing to show
         kBadName,           // empty, a folder separator or drive colon, "." or "..", a device name,
                             // a control or wildcard character, a broken double-byte character
         kBadLength,         // a "SIZ" value below 1

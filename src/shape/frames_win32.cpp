@@ -7,8 +7,10 @@
 #include "shape/region.h"
 #include "shape/view_win32.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace tovalin::shape {
 
@@ -82,6 +84,41 @@ FrameLoad LoadFrame(const std::wstring& path, std::wstring* error) {
 void ClearFrameStore() {
     frmView::UnloadDefault();
     gFrameCount = 0;
+}
+
+struct SavedFrames {
+    std::int32_t count = 0;
+    std::vector<PicturePtr> pictures;
+    std::vector<RegionRecord> regions;
+    std::vector<std::int32_t> widths, heights;
+};
+
+void SavedFramesDeleter::operator()(SavedFrames* saved) const {
+    delete saved;
+}
+
+SavedFramesPtr SaveFrameStore() {
+    SavedFramesPtr saved(new SavedFrames);
+    const auto n = static_cast<std::size_t>(std::clamp(gFrameCount, 0, kMaxFrames));
+    saved->count = static_cast<std::int32_t>(n);
+    if (const frmView* store = frmView::DefaultIfLoaded())
+        saved->pictures = store->Pic;
+    saved->regions.assign(gRgnData.begin(), gRgnData.begin() + n);
+    saved->widths.assign(gFrameWidth.begin(), gFrameWidth.begin() + n);
+    saved->heights.assign(gFrameHeight.begin(), gFrameHeight.begin() + n);
+    return saved;
+}
+
+void RestoreFrameStore(SavedFramesPtr saved) {
+    if (!saved)
+        return;
+    ClearFrameStore();
+    const std::size_t n = saved->regions.size();
+    std::copy(saved->regions.begin(), saved->regions.end(), gRgnData.begin());
+    std::copy(saved->widths.begin(), saved->widths.end(), gFrameWidth.begin());
+    std::copy(saved->heights.begin(), saved->heights.end(), gFrameHeight.begin());
+    frmView::Default().Pic = std::move(saved->pictures);
+    gFrameCount = static_cast<std::int32_t>(n);
 }
 
 }  // namespace tovalin::shape

@@ -1,6 +1,7 @@
 // Building frames from image files: the display picture, the size in twips and the region data.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace tovalin::shape {
@@ -13,5 +14,17 @@ FrameLoad LoadFrame(const std::wstring& path, std::wstring* error = nullptr);
 
 // Discards every frame picture; the next frames are numbered from 0 again.
 void ClearFrameStore();
+
+// The frames in use, put aside so that a new set that cannot be built does not leave the
+// characters without a shape: their pictures, sizes and region data.
+struct SavedFrames;
+struct SavedFramesDeleter {
+    void operator()(SavedFrames* saved) const;
+};
+using SavedFramesPtr = std::unique_ptr<SavedFrames, SavedFramesDeleter>;
+
+SavedFramesPtr SaveFrameStore();
+// Makes the saved frames the ones in use again, in place of whatever was built since.
+void RestoreFrameStore(SavedFramesPtr saved);
 
 }  // namespace tovalin::shape

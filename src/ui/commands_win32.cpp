@@ -79,14 +79,6 @@ int LoadFolderFrames(const std::wstring& folder, const std::vector<std::wstring>
     return shape::gFrameCount;
 }
 
-void ReloadPackageFrames() {
-    shape::ClearFrameStore();
-    const std::wstring temp = platform::TempFolderPath();
-    for (std::size_t i = 1; i < app::gTempFiles.size(); ++i) {
-        shape::LoadFrame(temp + platform::FromCp932(app::gTempFiles[i].szFileName));
-    }
-}
-
 }  // namespace
 
 void mCountNum_Click(int index) {
@@ -146,12 +138,15 @@ void mokiniiri_Click(int index) {
         menu.SetChecked(MenuArray::mokiniiri, i, false);
     }
     menu.SetChecked(MenuArray::mokiniiri, index, true);
+    // Kept until the new set is built: re-reading the unpacked files could find them deleted by
+    // another copy of this character that has ended.
+    shape::SavedFramesPtr inUse = shape::SaveFrameStore();
     shape::ClearFrameStore();
     app::gFolder = caption;
     if (LoadFolderFrames(folder, names) == 0) {
-        // Not one file could be used: go back to the package's own frames.
+        // Not one file could be used: the characters keep the frames they had.
         platform::ShowMessage(kNoFiles, platform::kAppTitle, MB_ICONERROR);
-        ReloadPackageFrames();
+        shape::RestoreFrameStore(std::move(inUse));
     }
     app::WriteSetting(L"Setting", L"Folder", app::gFolder);
     std::wstring stored = app::ReadSetting(L"Setting", L"Folder");

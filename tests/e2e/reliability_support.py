@@ -23,7 +23,7 @@ FAVOURITE = "ぷかり"  # the caption of the favourites entry, and the folder's
 
 START_FAILED = "起動できませんでした。\n"
 NO_FILES = START_FAILED + "パッケージにファイルが含まれていません。"
-REGION_FAILED = "リージョンデータの読み込みに失敗しました。"
+NO_FRAMES = START_FAILED + "パッケージに画像が含まれていません。"
 
 
 def past_end(name, n):

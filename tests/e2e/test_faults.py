@@ -192,12 +192,8 @@ class TwoInstances(harness.PlayerTestCase):
         return any(w["rect"] != before[w["hwnd"]]["rect"] or w["region"] != before[w["hwnd"]]["region"]
                    for w in now)
 
-    # Known fault: when no file of the favourite folder can be used, the player goes back to
-    # the package's frames by loading the unpacked files again; the other copy deleted them
-    # when it ended, so nothing loads, and the scene is rebuilt from frame 0's old region with
-    # no picture: a button-face blob instead of the character. Remove the decorator once the
-    # fallback unpacks the package again (or keeps the frames it had).
-    @unittest.expectedFailure
+    # When no file of the favourite folder can be used, the characters keep the frames they
+    # had; loading the unpacked files again would find them deleted by the copy that ended.
     def test_the_survivor_falls_back_to_its_own_frames_after_the_other_deleted_them(self):
         files = rs.small_files(1)
         exe = self.write_exe("chara.exe", rs.package_bytes(files))

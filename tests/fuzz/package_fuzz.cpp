@@ -40,7 +40,7 @@ void CheckParsed(std::span<const std::uint8_t> file, std::int32_t imageEnd,
 
     const std::optional<PackageProblem> problem = CheckPackage(header, file.size());
     if (!problem) {
-        FUZZ_CHECK(!header.files.empty() && header.overflowRecord == 0);
+        FUZZ_CHECK(header.files.size() >= 2 && header.overflowRecord == 0);
         std::uint32_t touched = 0;
         for (const auto& record : header.files) {
             FUZZ_CHECK(record.nOffset >= 1 && record.nLen >= 1);
@@ -56,6 +56,8 @@ void CheckParsed(std::span<const std::uint8_t> file, std::int32_t imageEnd,
     using Kind = PackageProblem::Kind;
     if (problem->kind == Kind::kNoFiles) {
         FUZZ_CHECK(header.files.empty() && problem->record == 0);
+    } else if (problem->kind == Kind::kNoFrames) {
+        FUZZ_CHECK(header.files.size() == 1 && problem->record == 0);
     } else if (problem->kind == Kind::kPositionOverflow) {
         FUZZ_CHECK(problem->record == header.overflowRecord);
     } else {

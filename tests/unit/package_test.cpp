@@ -348,6 +348,7 @@ TEST(CheckPackage, ReportsTheFirstRecordThatCannotBeUnpacked) {
     };
     using P = std::pair<Kind, std::size_t>;
     EXPECT_EQ(kindOf({}, 100), P(Kind::kNoFiles, 0));
+    EXPECT_EQ(kindOf({{"a.ico", 1, 10}}, 20), P(Kind::kNoFrames, 0));
     EXPECT_EQ(kindOf({{"a.ico", 1, 10}, {"01_a.gif", 11, 11}}, 20), P(Kind::kPastEnd, 2));
     EXPECT_EQ(kindOf({{"a.ico", 1, 0}}, 20), P(Kind::kBadLength, 1));
     EXPECT_EQ(kindOf({{"a.ico", 1, -4}}, 20), P(Kind::kBadLength, 1));
@@ -397,14 +398,15 @@ TEST(PackagedName, AcceptsPlainNamesIncludingBackslashTrailBytes) {
 
 TEST(ProblemMessage, NamesTheProblemAndTheRecord) {
     std::vector<std::string> texts;
-    for (Kind kind : {Kind::kNoFiles, Kind::kBadName, Kind::kBadLength, Kind::kPastEnd,
-                      Kind::kPositionOverflow, Kind::kBeforeStart}) {
+    for (Kind kind : {Kind::kNoFiles, Kind::kNoFrames, Kind::kBadName, Kind::kBadLength,
+                      Kind::kPastEnd, Kind::kPositionOverflow, Kind::kBeforeStart}) {
         std::string text = ProblemMessage(PackageProblem{kind, 7, "x"}, "名前.gif");
         EXPECT_TRUE(text.starts_with("パッケージ")) << text;
-        if (kind != Kind::kNoFiles) {
+        const bool wholePackage = kind == Kind::kNoFiles || kind == Kind::kNoFrames;
+        if (!wholePackage) {
             EXPECT_NE(text.find('7'), std::string::npos) << text;
         }
-        if (kind != Kind::kNoFiles && kind != Kind::kPositionOverflow) {
+        if (!wholePackage && kind != Kind::kPositionOverflow) {
             EXPECT_NE(text.find("「名前.gif」"), std::string::npos) << text;
         }
         for (const std::string& other : texts)

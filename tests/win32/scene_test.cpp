@@ -215,5 +215,30 @@ TEST(Frames, TableHoldsFiftyOneAndBadFilesAreNotCounted) {
     ClearFrameStore();
 }
 
+// A set that could not be built gives way to the frames that were in use, pictures included.
+TEST(Frames, SavedFramesComeBackInPlaceOfANewSet) {
+    if (!platform::FileExists(SampleFrame(3))) GTEST_SKIP() << "sample frames are missing";
+    ClearFrameStore();
+    for (int n = 1; n <= 3; ++n) ASSERT_EQ(LoadFrame(SampleFrame(n)), FrameLoad::kLoaded);
+    const std::vector<PicturePtr> pictures = frmView::Default().Pic;
+    const std::vector<RECT> first = RecordRects(0), third = RecordRects(2);
+    const std::int32_t width = gFrameWidth[2];
+
+    SavedFramesPtr saved = SaveFrameStore();
+    ClearFrameStore();
+    EXPECT_EQ(frmView::DefaultIfLoaded(), nullptr);
+    ASSERT_EQ(LoadFrame(SampleFrame(20)), FrameLoad::kLoaded);  // overwrites frame 0's record
+    ASSERT_FALSE(SameRects(RecordRects(0), first)) << "frame 20 should differ in shape";
+    RestoreFrameStore(std::move(saved));
+
+    EXPECT_EQ(gFrameCount, 3);
+    ASSERT_NE(frmView::DefaultIfLoaded(), nullptr);
+    EXPECT_EQ(frmView::Default().Pic, pictures);
+    EXPECT_TRUE(SameRects(RecordRects(0), first));
+    EXPECT_TRUE(SameRects(RecordRects(2), third));
+    EXPECT_EQ(gFrameWidth[2], width);
+    ClearFrameStore();
+}
+
 }  // namespace
 }  // namespace tovalin::shape
