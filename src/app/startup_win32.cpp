@@ -7,6 +7,7 @@
 #include "motion/motion_win32.h"
 #include "motion/random.h"
 #include "platform/file_win32.h"
+#include "platform/picture_win32.h"
 #include "platform/system_win32.h"
 #include "platform/text_win32.h"
 #include "shape/frames.h"
@@ -97,6 +98,7 @@ void ApplyHeader(const PackageHeader& header) {
 // Frames beyond the tables' 51 entries are left out; a frame that cannot be decoded ends
 // start-up, since the character would be shown with a hole in its animation.
 void LoadPackageFrames() {
+    const platform::PictureBatch batch;
     const std::wstring temp = platform::TempFolderPath();
     for (std::size_t i = 1; i < gTempFiles.size(); ++i) {
         std::wstring error;

@@ -100,6 +100,21 @@ const wchar_t* CheckGif(const Bytes& b) {
     return nullptr;
 }
 
+// The position of the first image descriptor's fields (just past its 0x2C), or 0 when the blocks
+// end before one.
+std::size_t FindFirstGifImage(const Bytes& b) {
+    std::size_t pos = 13 + GifColourTableBytes(b.U8(10));
+    while (b.Has(pos, 1)) {
+        const std::uint8_t block = b.U8(pos++);
+        if (block == 0x2C)
+            return b.Has(pos, 9) ? pos : 0;
+        if (block != 0x21)
+            return 0;
+        pos = SkipGifSubBlocks(b, pos + 1);
+    }
+    return 0;
+}
+
 // A BITMAPCOREHEADER (12 bytes) holds 16-bit sides, every later header 32-bit ones; a negative
 // height marks a top-down picture.
 const wchar_t* CheckDibHeader(const Bytes& b, std::size_t pos, bool iconHalfHeight) {
@@ -175,6 +190,16 @@ bool CheckPictureHeaders(std::span<const std::uint8_t> bytes, std::wstring* erro
     if (reason && error)
         *error = reason;
     return reason == nullptr;
+}
+
+std::optional<GifPlacement> ReadGifPlacement(std::span<const std::uint8_t> bytes) {
+    const Bytes b(bytes);
+    if (!b.StartsWith(0, kGifSignature) || !b.Has(0, 13))
+        return std::nullopt;
+    const std::size_t image = FindFirstGifImage(b);
+    if (image == 0)
+        return std::nullopt;
+    return GifPlacement{b.U16(6), b.U16(8), b.U16(image), b.U16(image + 2)};
 }
 
 }  // namespace tovalin::platform

@@ -27,4 +27,12 @@ const wchar_t* CheckPictureSides(std::int64_t width, std::int64_t height);
 // frames on opening the file). On refusal *error, when given, receives the reason.
 bool CheckPictureHeaders(std::span<const std::uint8_t> bytes, std::wstring* error = nullptr);
 
+// Where a GIF's first image lies on its logical screen, read from the logical screen descriptor
+// and the first image descriptor. Nothing when the file is no GIF or ends before that
+// descriptor.
+struct GifPlacement {
+    std::uint32_t screenWidth = 0, screenHeight = 0, left = 0, top = 0;
+};
+std::optional<GifPlacement> ReadGifPlacement(std::span<const std::uint8_t> bytes);
+
 }  // namespace tovalin::platform

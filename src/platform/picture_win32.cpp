@@ -15,16 +15,46 @@ namespace {
 // A 32-bpp BMP of the largest accepted picture, plus room for its headers.
 constexpr std::uint64_t kMaxFileBytes = 4 * kMaxPicturePixels + (1u << 20);
 
-const GUID& ContainerOf(PictureFormat format) {
+const CLSID& DecoderOf(PictureFormat format) {
     switch (format) {
         case PictureFormat::kGif:
-            return GUID_ContainerFormatGif;
+            return CLSID_WICGifDecoder;
         case PictureFormat::kBmp:
-            return GUID_ContainerFormatBmp;
+            return CLSID_WICBmpDecoder;
         case PictureFormat::kIco:
             break;
     }
-    return GUID_ContainerFormatIco;
+    return CLSID_WICIcoDecoder;
+}
+
+constexpr std::size_t kFormats = 3;
+
+// The factories one decoding needs. Asking the imaging factory for a decoder by container
+// format makes it look through every registered codec, so each format's decoder class is asked
+// for directly and its class factory kept.
+struct Codecs {
+    ComPtr<IWICImagingFactory> imaging;
+    ComPtr<IClassFactory> decoders[kFormats];
+};
+
+thread_local Codecs* tBatch = nullptr;
+
+HRESULT CreateImagingFactory(Codecs& codecs) {
+    if (codecs.imaging)
+        return S_OK;
+    return ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IWICImagingFactory, codecs.imaging.put_void());
+}
+
+HRESULT CreateDecoder(Codecs& codecs, PictureFormat format, ComPtr<IWICBitmapDecoder>& decoder) {
+    ComPtr<IClassFactory>& classFactory = codecs.decoders[static_cast<std::size_t>(format)];
+    if (!classFactory) {
+        const HRESULT got = ::CoGetClassObject(DecoderOf(format), CLSCTX_INPROC_SERVER, nullptr,
+                                               IID_IClassFactory, classFactory.put_void());
+        if (FAILED(got))
+            return got;
+    }
+    return classFactory->CreateInstance(nullptr, IID_IWICBitmapDecoder, decoder.put_void());
 }
 
 const wchar_t* ReadWholeFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) {
@@ -51,41 +81,22 @@ const wchar_t* ReadWholeFile(const std::wstring& path, std::vector<std::uint8_t>
     return nullptr;
 }
 
-std::uint16_t ReadMetadataU16(IWICMetadataQueryReader* reader, const wchar_t* name,
-                              std::uint16_t fallback) {
-    PROPVARIANT value;
-    PropVariantInit(&value);
-    std::uint16_t result = fallback;
-    if (SUCCEEDED(reader->GetMetadataByName(name, &value)) && value.vt == VT_UI2)
-        result = value.uiVal;
-    ::PropVariantClear(&value);
-    return result;
-}
-
 // Where the first frame lies on the picture. A GIF frame may cover only part of its logical
 // screen; the rest of the screen shows the background, as a transparent pixel would.
 struct Placement {
     std::uint32_t canvasWidth, canvasHeight, left, top;
 };
 
-Placement PlaceFrame(PictureFormat format, IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* frame,
-                     std::uint32_t width, std::uint32_t height) {
+Placement PlaceFrame(PictureFormat format, std::span<const std::uint8_t> bytes, std::uint32_t width,
+                     std::uint32_t height) {
     Placement place{width, height, 0, 0};
     if (format != PictureFormat::kGif)
         return place;
-    std::uint32_t screenWidth = 0, screenHeight = 0;
-    ComPtr<IWICMetadataQueryReader> screen;
-    if (SUCCEEDED(decoder->GetMetadataQueryReader(screen.put()))) {
-        screenWidth = ReadMetadataU16(screen.get(), L"/logscrdesc/Width", 0);
-        screenHeight = ReadMetadataU16(screen.get(), L"/logscrdesc/Height", 0);
-    }
-    ComPtr<IWICMetadataQueryReader> image;
-    if (SUCCEEDED(frame->GetMetadataQueryReader(image.put()))) {
-        place.left = ReadMetadataU16(image.get(), L"/imgdesc/Left", 0);
-        place.top = ReadMetadataU16(image.get(), L"/imgdesc/Top", 0);
-    }
-    place.canvasWidth = std::max(screenWidth, place.left + width);
-    place.canvasHeight = std::max(screenHeight, place.top + height);
+    const GifPlacement gif = ReadGifPlacement(bytes).value_or(GifPlacement{});
+    place.left = gif.left;
+    place.top = gif.top;
+    place.canvasWidth = std::max(gif.screenWidth, place.left + width);
+    place.canvasHeight = std::max(gif.screenHeight, place.top + height);
     return place;
 }
 
@@ -146,20 +157,20 @@ std::optional<DecodedPicture> Failed(std::wstring* error, const wchar_t* reason)
 
 std::optional<DecodedPicture> DecodeWithWic(PictureFormat format, std::vector<std::uint8_t>& bytes,
                                             std::uint32_t background, std::wstring* error) {
-    ComPtr<IWICImagingFactory> factory;
-    const HRESULT created =
-        ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                           IID_IWICImagingFactory, factory.put_void());
+    Codecs single;
+    Codecs& codecs = tBatch ? *tBatch : single;
+    const HRESULT created = CreateImagingFactory(codecs);
     if (created == CO_E_NOTINITIALIZED)
         return Failed(error, L"COM is not initialised");
     if (FAILED(created))
         return Failed(error, L"imaging component unavailable");
+    IWICImagingFactory* factory = codecs.imaging.get();
     ComPtr<IWICStream> stream;
     if (FAILED(factory->CreateStream(stream.put())) ||
         FAILED(stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()))))
         return Failed(error, L"cannot open the picture data");
     ComPtr<IWICBitmapDecoder> decoder;
-    if (FAILED(factory->CreateDecoder(ContainerOf(format), nullptr, decoder.put())) ||
+    if (FAILED(CreateDecoder(codecs, format, decoder)) ||
         FAILED(decoder->Initialize(stream.get(), WICDecodeMetadataCacheOnDemand)))
         return Failed(error, L"cannot decode the picture");
     ComPtr<IWICBitmapFrameDecode> frame;
@@ -170,11 +181,11 @@ std::optional<DecodedPicture> DecodeWithWic(PictureFormat format, std::vector<st
         return Failed(error, L"cannot decode the picture");
     if (const wchar_t* reason = CheckPictureSides(width, height))
         return Failed(error, reason);
-    const Placement place = PlaceFrame(format, decoder.get(), frame.get(), width, height);
+    const Placement place = PlaceFrame(format, bytes, width, height);
     if (const wchar_t* reason = CheckPictureSides(place.canvasWidth, place.canvasHeight))
         return Failed(error, reason);
     std::vector<std::uint32_t> pixels;
-    if (!ReadBgra(factory.get(), frame.get(), width, height, pixels))
+    if (!ReadBgra(factory, frame.get(), width, height, pixels))
         return Failed(error, L"cannot decode the picture's pixels");
     return Compose(place, width, height, pixels, background, format == PictureFormat::kBmp);
 }
@@ -193,6 +204,18 @@ std::optional<DecodedPicture> DecodePicture(const std::wstring& path, std::uint3
         return DecodeWithWic(format, bytes, background & 0x00FFFFFF, error);
     } catch (const std::bad_alloc&) {
         return Failed(error, L"out of memory");
+    }
+}
+
+PictureBatch::PictureBatch() : outermost_(tBatch == nullptr) {
+    if (outermost_)
+        tBatch = new (std::nothrow) Codecs;
+}
+
+PictureBatch::~PictureBatch() {
+    if (outermost_) {
+        delete tBatch;
+        tBatch = nullptr;
     }
 }
 

@@ -32,6 +32,20 @@ struct DecodedPicture {
 std::optional<DecodedPicture> DecodePicture(const std::wstring& path, std::uint32_t background,
                                             std::wstring* error = nullptr);
 
+// Keeps the imaging component's factories for the pictures this thread decodes while it lives:
+// creating them for each picture costs several times what decoding a small frame does. Batches
+// may nest; the outermost one owns the factories.
+class PictureBatch {
+  public:
+    PictureBatch();
+    ~PictureBatch();
+    PictureBatch(const PictureBatch&) = delete;
+    PictureBatch& operator=(const PictureBatch&) = delete;
+
+  private:
+    bool outermost_;
+};
+
 // A 32-bpp top-down DIB section holding the picture, for painting a window's background; empty
 // when the picture holds no pixels or the bitmap cannot be created.
 UniqueHbitmap CreatePictureBitmap(const DecodedPicture& picture);

@@ -5,6 +5,7 @@
 #include "app/settings_win32.h"
 #include "app/shutdown_win32.h"
 #include "app/startup_win32.h"
+#include "platform/picture_win32.h"
 #include "platform/system_win32.h"
 #include "platform/text_win32.h"
 #include "shape/frames.h"
@@ -67,6 +68,7 @@ void RestartScene() {
 // Loads every listed file of the folder as a frame; files that cannot be decoded are named
 // in a message and skipped. Returns the number of frames built.
 int LoadFolderFrames(const std::wstring& folder, const std::vector<std::wstring>& names) {
+    const platform::PictureBatch batch;
     for (const std::wstring& name : names) {
         std::wstring error;
         const shape::FrameLoad result = shape::LoadFrame(folder + L"\\" + name, &error);

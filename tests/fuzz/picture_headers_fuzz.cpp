@@ -57,6 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool accepted = platform::CheckPictureHeaders(bytes, &reason);
     FUZZ_CHECK(platform::CheckPictureHeaders(bytes) == accepted);
     const auto format = platform::SniffPictureFormat(bytes);
+    if (const auto place = platform::ReadGifPlacement(bytes)) {
+        FUZZ_CHECK(format == platform::PictureFormat::kGif);
+        FUZZ_CHECK(place->screenWidth == ReadLE(bytes, 6, 2) &&
+                   place->screenHeight == ReadLE(bytes, 8, 2));
+    }
     if (accepted) {
         FUZZ_CHECK(reason == L"unchanged");
         FUZZ_CHECK(format.has_value());

@@ -192,6 +192,36 @@ TEST(PictureHeaders, GifsThatEndEarlyAreLeftToTheDecoder) {
     EXPECT_EQ(Reason(hugeTable), "");
 }
 
+// The first image's offset on the logical screen decides where its pixels go on the picture.
+TEST(GifPlacement, TheFirstImageDescriptorIsFoundPastExtensions) {
+    Bytes gif = Gif(10, 8, {{4, 4}, {2, 2}});
+    const std::size_t image = 13 + 6 + 8 + 1;  // header, palette, control extension, 0x2C
+    ASSERT_EQ(gif[image - 1], 0x2C);
+    gif[image] = 3;      // left
+    gif[image + 2] = 2;  // top
+    const Bytes comment{0x21, 0xFE, 3, 'a', 'b', 'c', 0};
+    gif.insert(gif.begin() + 19, comment.begin(), comment.end());
+    const std::optional<GifPlacement> place = ReadGifPlacement(gif);
+    ASSERT_TRUE(place);
+    EXPECT_EQ(place->screenWidth, 10u);
+    EXPECT_EQ(place->screenHeight, 8u);
+    EXPECT_EQ(place->left, 3u);
+    EXPECT_EQ(place->top, 2u);
+}
+
+TEST(GifPlacement, NothingWithoutACompleteImageDescriptor) {
+    const Bytes gif = Gif(10, 8, {{4, 4}});
+    const std::size_t image = 13 + 6 + 8 + 1;
+    EXPECT_FALSE(ReadGifPlacement(Bytes(gif.begin(), gif.begin() + image + 8)));
+    EXPECT_TRUE(ReadGifPlacement(Bytes(gif.begin(), gif.begin() + image + 9)));
+    EXPECT_FALSE(ReadGifPlacement(Gif(10, 8, {})));
+    EXPECT_FALSE(ReadGifPlacement(Bytes(gif.begin(), gif.begin() + 12)));
+    Bytes junk = gif;
+    junk[13 + 6] = 0x99;  // neither an extension nor an image
+    EXPECT_FALSE(ReadGifPlacement(junk));
+    EXPECT_FALSE(ReadGifPlacement(Bmp(InfoHeader(4, 4))));
+}
+
 TEST(PictureHeaders, OnlyTheFirstIconImageIsChecked) {
     // A DIB in an icon stacks colour and mask: its height is twice the picture's.
     Bytes dib = InfoHeader(32, 65534);
