@@ -31,8 +31,10 @@ std::int32_t SystemScreen::FloorLineTwips() const {
 
 void MotionTimerTick(platform::Timer& timer) {
     timer.SetEnabled(false);
-    std::vector<MotionWindow*> views;
-    views.reserve(shape::gViews.size());
+    // Kept between ticks so that a tick allocates nothing; the motion never lets other
+    // handlers run, so the list cannot change under it.
+    static std::vector<MotionWindow*> views;
+    views.clear();
     for (const auto& view : shape::gViews)
         views.push_back(view.get());
     const SystemScreen screen;

@@ -58,11 +58,15 @@ int LogicalPixelsPerInch(int index) {
 
 }  // namespace
 
+// The logical resolution of a program that is not DPI-aware stays fixed for the session, and
+// asking for it takes a screen DC: the motion asks several times per character and tick.
 double TwipsPerPixelX() {
-    return 1440.0 / LogicalPixelsPerInch(LOGPIXELSX);
+    static const double twips = 1440.0 / LogicalPixelsPerInch(LOGPIXELSX);
+    return twips;
 }
 double TwipsPerPixelY() {
-    return 1440.0 / LogicalPixelsPerInch(LOGPIXELSY);
+    static const double twips = 1440.0 / LogicalPixelsPerInch(LOGPIXELSY);
+    return twips;
 }
 double ScreenWidthTwips() {
     return ::GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX();

@@ -35,9 +35,11 @@ bool Window::Create(const WindowSpec& desc, HWND parent) {
         wc.hIcon = desc.classIcon;
         wc.hbrBackground = desc.background;
         wc.lpszClassName = desc.className;
-        if (!::RegisterClassExW(&wc)) return false;
+        if (!::RegisterClassExW(&wc))
+            return false;
     }
-    if (!life_) life_ = std::make_shared<int>(0);
+    if (!life_)
+        life_ = std::make_shared<int>(0);
     HWND created = ::CreateWindowExW(desc.exStyle, desc.className, desc.title.c_str(), desc.style,
                                      0, 0, 0, 0, parent, nullptr, instance, this);
     return created != nullptr && hwnd_ == created;
@@ -103,11 +105,16 @@ RECT Window::WindowRect() const {
 }
 
 void Window::MoveTwips(double left, double top) {
-    if (!hwnd_)
+    MoveToPixels(motion::TwipsToPixels(left, TwipsPerPixelX()),
+                 motion::TwipsToPixels(top, TwipsPerPixelY()), WindowRect());
+}
+
+// A move to where the window already stands is left out: the motion sets both coordinates of
+// every character on every tick, and a resting one would cost the system a move for nothing.
+void Window::MoveToPixels(int x, int y, const RECT& now) {
+    if (!hwnd_ || (x == now.left && y == now.top))
         return;
-    ::SetWindowPos(hwnd_, nullptr, motion::TwipsToPixels(left, TwipsPerPixelX()),
-                   motion::TwipsToPixels(top, TwipsPerPixelY()), 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Window::SizeTwips(double width, double height) {
@@ -119,10 +126,12 @@ void Window::SizeTwips(double width, double height) {
 }
 
 void Window::SetLeftTwips(double left) {
-    MoveTwips(left, TopTwips());
+    const RECT now = WindowRect();
+    MoveToPixels(motion::TwipsToPixels(left, TwipsPerPixelX()), now.top, now);
 }
 void Window::SetTopTwips(double top) {
-    MoveTwips(LeftTwips(), top);
+    const RECT now = WindowRect();
+    MoveToPixels(now.left, motion::TwipsToPixels(top, TwipsPerPixelY()), now);
 }
 
 double Window::LeftTwips() const {

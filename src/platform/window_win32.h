@@ -68,6 +68,7 @@ class Window {
     static LRESULT CALLBACK Thunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
     RECT WindowRect() const;
+    void MoveToPixels(int x, int y, const RECT& now);
 
     HWND hwnd_ = nullptr;
     std::shared_ptr<void> life_;

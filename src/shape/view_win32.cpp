@@ -20,6 +20,13 @@ HBRUSH ButtonFaceBrush() {
     return ::GetSysColorBrush(COLOR_BTNFACE);
 }
 
+// One memory DC serves every paint of every character: a picture is selected into it only while
+// it is drawn, and a DC made for each of the many paints a second would be made for nothing.
+HDC PaintSourceDc() {
+    static const platform::UniqueHdc dc(::CreateCompatibleDC(nullptr));
+    return dc.get();
+}
+
 }  // namespace
 
 frmView::frmView() = default;
@@ -95,12 +102,11 @@ void frmView::OnPaint() {
     RECT client{};
     ::GetClientRect(hwnd(), &client);
     std::int32_t drawnW = 0, drawnH = 0;
-    if (background_ && background_->bitmap) {
-        HDC source = ::CreateCompatibleDC(dc);
+    HDC source = PaintSourceDc();
+    if (background_ && background_->bitmap && source) {
         HGDIOBJ old = ::SelectObject(source, background_->bitmap.get());
         ::BitBlt(dc, 0, 0, background_->width, background_->height, source, 0, 0, SRCCOPY);
         ::SelectObject(source, old);
-        ::DeleteDC(source);
         drawnW = background_->width;
         drawnH = background_->height;
     }
