@@ -193,6 +193,8 @@ int wmain(int argc, wchar_t** argv) {
         "(median of per-frame ratios %.0fx)\n",
         Median(direct) * 1e6, Median(reference) * 1e6, Median(reference) / Median(direct),
         Median(ratios));
+    std::printf("REGION direct_us=%.2f reference_us=%.1f frames=%zu\n", Median(direct) * 1e6,
+                Median(reference) * 1e6, frames.size());
     std::printf("identical bytes: %zu of %zu frames\n",
                 frames.size() - static_cast<std::size_t>(mismatches), frames.size());
     return mismatches == 0 ? 0 : 1;

@@ -36,12 +36,14 @@ BOOL CALLBACK FindWindowOf(HWND hwnd, LPARAM lp) {
     auto* search = reinterpret_cast<Search*>(lp);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != search->pid || !::IsWindowVisible(hwnd)) return TRUE;
+    if (pid != search->pid || !::IsWindowVisible(hwnd))
+        return TRUE;
     if (search->needRegion) {
         HRGN region = ::CreateRectRgn(0, 0, 0, 0);
         const int kind = ::GetWindowRgn(hwnd, region);
         ::DeleteObject(region);
-        if (kind == ERROR || kind == NULLREGION) return TRUE;
+        if (kind == ERROR || kind == NULLREGION)
+            return TRUE;
     }
     search->found = true;
     return FALSE;
@@ -66,7 +68,8 @@ double TimeToFirstWindow(std::wstring commandLine, const wchar_t* environment, b
             elapsed = NowMs() - start;
             break;
         }
-        if (::WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) break;
+        if (::WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0)
+            break;
         ::Sleep(1);
     }
     ::TerminateProcess(pi.hProcess, 0);
@@ -91,7 +94,8 @@ int RunFloorWindow() {
     HWND hwnd = ::CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE,
                                   100, 100, 49, 64, nullptr, nullptr, wc.hInstance, nullptr);
     MSG msg;
-    while (hwnd && ::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
+    while (hwnd && ::GetMessageW(&msg, nullptr, 0, 0) > 0)
+        ::DispatchMessageW(&msg);
     return 0;
 }
 
@@ -100,7 +104,8 @@ std::vector<wchar_t> EnvironmentWithTemp(const std::wstring& folder) {
     std::vector<wchar_t> block;
     wchar_t* env = ::GetEnvironmentStringsW();
     for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
-        if (_wcsnicmp(p, L"TEMP=", 5) == 0 || _wcsnicmp(p, L"TMP=", 4) == 0) continue;
+        if (_wcsnicmp(p, L"TEMP=", 5) == 0 || _wcsnicmp(p, L"TMP=", 4) == 0)
+            continue;
         block.insert(block.end(), p, p + wcslen(p) + 1);
     }
     ::FreeEnvironmentStringsW(env);
@@ -130,7 +135,8 @@ void RemoveFolder(const std::wstring& folder) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc >= 2 && std::wstring(argv[1]) == L"--floor-window") return RunFloorWindow();
+    if (argc >= 2 && std::wstring(argv[1]) == L"--floor-window")
+        return RunFloorWindow();
     if (argc < 2) {
         std::fwprintf(stderr, L"usage: %ls CHARACTER.exe [RUNS]\n", argv[0]);
         return 2;
@@ -146,8 +152,8 @@ int wmain(int argc, wchar_t** argv) {
 
     std::vector<double> player, floor;
     for (int i = 0; i < runs; ++i) {
-        const double p = TimeToFirstWindow(L"\"" + std::wstring(argv[1]) + L"\"",
-                                           environment.data(), true);
+        const double p =
+            TimeToFirstWindow(L"\"" + std::wstring(argv[1]) + L"\"", environment.data(), true);
         const double f = TimeToFirstWindow(L"\"" + std::wstring(self) + L"\" --floor-window",
                                            environment.data(), false);
         if (p < 0 || f < 0) {
@@ -163,5 +169,6 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("start-up to first shaped window: %.1f ms (median of %d)\n", mp, runs);
     std::printf("minimal one-window program:      %.1f ms (median of %d)\n", mf, runs);
     std::printf("ratio:                           %.2f\n", mp / mf);
+    std::printf("STARTUP player_ms=%.1f floor_ms=%.1f runs=%d\n", mp, mf, runs);
     return 0;
 }
