@@ -160,6 +160,15 @@ bool IsOnlyDotsAndBlanks(std::string_view name) {
     return name.find_first_not_of(". ") == std::string_view::npos;
 }
 
+// The section table follows the signature (4 bytes), the file header (20) and the optional
+// header: 224 bytes in a 32-bit image, whatever the file header says, and 240 in a 64-bit one
+// (PE32+, magic 0x20B).
+constexpr std::uint32_t kPe32PlusMagic = 0x20B;
+std::int64_t SectionTableOffset(std::span<const std::uint8_t> file, std::int64_t e) {
+    const bool pe32Plus = ReadLE(file, e + 24, 2) == kPe32PlusMagic;
+    return e + 4 + 20 + (pe32Plus ? 240 : 224);
+}
+
 }  // namespace
 
 std::int32_t EXESize(std::span<const std::uint8_t> file) {
@@ -174,7 +183,8 @@ std::int32_t EXESize(std::span<const std::uint8_t> file) {
     std::optional<std::uint32_t> count = ReadLE(file, e + 6, 1);
     if (!count || *count == 0)
         return 0;
-    std::int64_t entry = e + 248 + 40 * (static_cast<std::int64_t>(*count) - 1) + 16;
+    std::int64_t entry =
+        SectionTableOffset(file, e) + 40 * (static_cast<std::int64_t>(*count) - 1) + 16;
     std::uint64_t sum = 0;
     if (auto sizeOfRawData = ReadLE(file, entry, 4)) {
         sum += *sizeOfRawData;

@@ -49,7 +49,8 @@ struct PackageProblem {
     std::string name;  // the record's code page 932 name, for the message
 };
 
-// Offset at which the package starts: end of the raw data of the last section-table entry.
+// Offset at which the package starts: end of the raw data of the last section-table entry, for a
+// 32-bit image and for a 64-bit one (PE32+) alike.
 // 0 when the bytes carry no "MZ" and "PE" signatures or the table has no entry. A read past
 // the end leaves the sum of what was read before it. The two fields are unsigned; a sum beyond
 // INT32_MAX saturates there, so a bogus table can never place the package before the file.

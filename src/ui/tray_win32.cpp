@@ -16,8 +16,11 @@ namespace tovalin::ui {
 namespace {
 
 constexpr const wchar_t* kControlClass = L"tovalin.frmControl";
-constexpr DWORD kRecordSize = 88;  // the first, ANSI form of the record
-static_assert(sizeof(NotifyIconRecord) == kRecordSize && NOTIFYICONDATAA_V1_SIZE == kRecordSize);
+// The first, ANSI form of the record: 88 bytes in the 32-bit build, that form's own layout (104
+// bytes, with its pointer alignment) in the 64-bit one.
+constexpr DWORD kRecordSize = sizeof(NotifyIconRecord);
+static_assert(kRecordSize == NOTIFYICONDATAA_V1_SIZE);
+static_assert(sizeof(void*) != 4 || kRecordSize == 88);
 
 BOOL NotifyIcon(DWORD message, NotifyIconRecord& record) {
     return ::Shell_NotifyIconA(message, reinterpret_cast<NOTIFYICONDATAA*>(&record));

@@ -14,8 +14,8 @@ inline constexpr UINT kTrayIconId = 349;
 inline constexpr UINT kTrayCallback = WM_MOUSEMOVE;      // notifications arrive as mouse moves
 inline constexpr UINT kTrayOpenMenuCode = WM_RBUTTONUP;  // 517
 
-// The notification record in its first, 88-byte ANSI form (the system headers only declare the
-// later, longer one).
+// The notification record in its first ANSI form, 88 bytes in a 32-bit build (the system
+// headers only declare the later, longer one).
 struct NotifyIconRecord {
     DWORD cbSize;
     HWND hWnd;

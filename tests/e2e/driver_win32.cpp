@@ -130,6 +130,11 @@ class Json {
     Json& Uint(std::uint64_t value) { return Raw(std::to_string(value)); }
     Json& Bool(bool value) { return Raw(value ? "true" : "false"); }
     Json& Null() { return Raw("null"); }
+    Json& Seconds(double value) {
+        char text[32];
+        std::snprintf(text, sizeof(text), "%.6f", value);
+        return Raw(text);
+    }
     Json& Rect(const RECT& r) {
         BeginObject();
         Key("left").Int(r.left).Key("top").Int(r.top);
@@ -810,12 +815,45 @@ int Launch(const Options& options) {
     return kOk;
 }
 
+// Wall-clock time in seconds since 1970, the clock Python's time.time() reads on the same
+// machine: samples of several driver runs line up with each other and with the harness.
+double UnixSeconds() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    constexpr ULONGLONG kEpoch = 116444736000000000ULL;  // 1601 to 1970 in 100 ns
+    return static_cast<double>(ticks - kEpoch) / 1e7;
+}
+
+// Reads the matching windows again and again for watchMs, one sample every everyMs: the
+// harness can follow a window's frames closer together than one process start apart.
+int WatchWindows(const WindowQuery& query, DWORD watchMs, DWORD everyMs) {
+    std::map<DWORD, std::wstring> images = ProcessImages();
+    const ULONGLONG deadline = GetTickCount64() + watchMs;
+    Json json;
+    json.BeginObject().Key("samples").BeginArray();
+    do {
+        json.BeginObject().Key("before").Seconds(UnixSeconds());
+        const auto matches = FindWindows(query, images);
+        json.Key("windows").BeginArray();
+        for (const auto& match : matches)
+            WriteWindow(json, match.hwnd, match.z, images);
+        json.EndArray().Key("after").Seconds(UnixSeconds()).EndObject();
+        Sleep(everyMs);
+    } while (GetTickCount64() < deadline);
+    json.EndArray().EndObject();
+    Emit(json);
+    return kOk;
+}
+
 int ListWindows(const Options& options) {
     options.RejectRest();
     WindowQuery query;
     query.process = ProcessFilter::From(options);
     query.className = options.Get(L"--class");
     query.includeHidden = options.Has(L"--all");
+    if (const DWORD watchMs = options.Millis(L"--watch", 0))
+        return WatchWindows(query, watchMs, options.Millis(L"--every", 10));
     const auto wanted = static_cast<std::size_t>(options.Number(L"--count", 1));
     const DWORD waitMs = options.Millis(L"--wait", 0);
     std::map<DWORD, std::wstring> images;

@@ -28,6 +28,10 @@ import zlib
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
+# The 64-bit loader, named directly: the plain `wine` command picks the 32-bit one whenever
+# wine32 is installed, and that half cannot start on a kernel without 32-bit support.
+WINE = os.environ.get("WINELOADER") or "/usr/lib/wine/wine64"
+WINESERVER = os.environ.get("WINESERVER") or "/usr/lib/wine/wineserver64"
 DESKTOP_COLOUR = (0x3A, 0x6E, 0xA5)
 
 # The warning a player without a package shows, and the caption of every other message.
@@ -56,6 +60,13 @@ class Config:
     artifacts: Path
     env: dict
     display: str
+    # The Windows build the tests run: the 64-bit twin, or "mingw" (the 32-bit player) where the
+    # machine can run 32-bit code.
+    windows: str = "mingw64"
+
+    @property
+    def windows_build(self):
+        return self.build / self.windows
 
     @property
     def packer(self):
@@ -63,11 +74,11 @@ class Config:
 
     @property
     def player(self):
-        return self.build / "mingw" / "tovalin-player.exe"
+        return self.windows_build / "tovalin-player.exe"
 
     @property
     def driver(self):
-        return self.build / "mingw" / "tovalin-driver.exe"
+        return self.windows_build / "tovalin-driver.exe"
 
     @property
     def wine_log(self):
@@ -78,17 +89,21 @@ _config = None
 _launched = {}  # pid -> image name of every process the harness started and has not seen end
 
 
-def configure(build=None, artifacts=None):
+def configure(build=None, artifacts=None, windows=None):
     """Sets where the binaries are and where artifacts go; returns the Config."""
     global _config
     build = Path(build or REPO / "build").resolve()
     artifacts = Path(artifacts or build / "artifacts").resolve()
     env = dict(os.environ)
     env["WINEPREFIX"] = os.environ.get("WINEPREFIX") or str(build / "wineprefix")
+    env["WINEARCH"] = "win64"
+    env["WINELOADER"] = WINE
+    env["WINESERVER"] = WINESERVER
     env["WINEDEBUG"] = "-all"
     env["LANG"] = env["LC_ALL"] = "ja_JP.UTF-8"
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
-    _config = Config(build, artifacts, env, os.environ.get("DISPLAY", ""))
+    _config = Config(build, artifacts, env, os.environ.get("DISPLAY", ""),
+                     windows or os.environ.get("TOVALIN_WINDOWS_BUILD") or "mingw64")
     return _config
 
 
@@ -110,8 +125,8 @@ def gui_unavailable():
     reason = None
     if not cfg.display:
         reason = "no DISPLAY set (start Xvfb and export DISPLAY)"
-    elif not shutil.which("wine"):
-        reason = "wine is not installed"
+    elif not os.access(WINE, os.X_OK):
+        reason = f"64-bit Wine is not installed ({WINE})"
     elif not cfg.driver.is_file():
         reason = f"driver not built: {cfg.driver}"
     elif not cfg.player.is_file():
@@ -147,17 +162,17 @@ def start_wine():
     cfg.artifacts.mkdir(parents=True, exist_ok=True)
     prefix = Path(cfg.env["WINEPREFIX"])
     quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["wineserver", "-p30"], env=cfg.env, **quiet)
+    subprocess.run([WINESERVER, "-p30"], env=cfg.env, **quiet)
     if not (prefix / "system.reg").exists():
         prefix.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["wineboot", "-i"], env=cfg.env, timeout=300, **quiet)
+        subprocess.run([WINE, "wineboot", "-i"], env=cfg.env, timeout=300, **quiet)
     # There is no window manager on the test display. Left "managed", every captioned window
     # (a message box) waits two seconds for one whenever it is hidden or activated.
     # A brand-new prefix may not have flushed user.reg yet: then the setting is simply absent.
     user_reg = prefix / "user.reg"
     current = user_reg.read_text(errors="replace") if user_reg.exists() else ""
     if '"Managed"="N"' not in current:
-        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+        subprocess.run([WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                         "/d", "N", "/f"], env=cfg.env, timeout=60, **quiet)
     set_desktop_colour(DESKTOP_COLOUR)
     driver("processes")  # brings up Wine's own processes before the first test is timed out
@@ -284,7 +299,7 @@ def driver(*args, check=True, timeout=60):
     """
     cfg = config()
     cfg.artifacts.mkdir(parents=True, exist_ok=True)
-    cmd = ["wine", str(cfg.driver), *[str(a) for a in args]]
+    cmd = [WINE, str(cfg.driver), *[str(a) for a in args]]
     with open(cfg.wine_log, "ab") as log:
         try:
             proc = subprocess.run(cmd, env=cfg.env, stdin=subprocess.DEVNULL,
@@ -299,7 +314,8 @@ def driver(*args, check=True, timeout=60):
     if proc.returncode == 2:
         raise DriverError(f"driver usage error: {result.get('error')}", result)
     if check and proc.returncode != 0:
-        raise DriverError(f"driver {' '.join(map(str, args))}: {result.get('error')}", result)
+        raise DriverError(f"driver {' '.join(map(str, args))}: {result.get('error')} "
+                          f"(exit {proc.returncode:#x}, answer {result})", result)
     return result
 
 
@@ -663,10 +679,13 @@ def build_package(files, lines=None, length=None, player=None, tail=b""):
 
 
 def image_end(exe_bytes):
-    """Where the package starts: the end of the last section-table entry's raw data."""
+    """Where the package starts: the end of the last section-table entry's raw data. The
+    optional header is 224 bytes in a 32-bit image and 240 in a 64-bit one (magic 0x20B)."""
     pe = struct.unpack_from("<h", exe_bytes, 60)[0]
     sections = exe_bytes[pe + 6]
-    size, pointer = struct.unpack_from("<II", exe_bytes, pe + 248 + 40 * (sections - 1) + 16)
+    optional = 240 if struct.unpack_from("<H", exe_bytes, pe + 24)[0] == 0x20B else 224
+    table = pe + 4 + 20 + optional
+    size, pointer = struct.unpack_from("<II", exe_bytes, table + 40 * (sections - 1) + 16)
     return size + pointer
 
 

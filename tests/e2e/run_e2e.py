@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Runs the end-to-end tests (tests/e2e/test_*.py) in one process.
 
-    run_e2e.py [--build DIR] [--artifacts DIR] [-k PATTERN]...
+    run_e2e.py [--build DIR] [--artifacts DIR] [--windows mingw64|mingw] [-k PATTERN]...
 
 -k selects tests whose id contains PATTERN (or matches it as a shell pattern with * ?).
 Ends with "e2e: N passed, N failed, N skipped"; the exit status is 1 when anything failed.
@@ -81,11 +81,13 @@ def main(argv=None):
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", type=Path, default=harness.REPO / "build")
     parser.add_argument("--artifacts", type=Path, default=None)
+    parser.add_argument("--windows", default=None,
+                        help="Windows build folder under --build (default mingw64, the twin)")
     parser.add_argument("-k", dest="patterns", action="append", default=[],
                         help="only tests whose id contains this (repeatable)")
     args = parser.parse_args(argv)
 
-    cfg = harness.configure(args.build, args.artifacts)
+    cfg = harness.configure(args.build, args.artifacts, args.windows)
     loader = unittest.TestLoader()
     if args.patterns:
         loader.testNamePatterns = [p if any(c in p for c in "*?[") else f"*{p}*"

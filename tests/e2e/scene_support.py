@@ -158,16 +158,17 @@ class FrameTracker:
 
 @dataclasses.dataclass
 class Sample:
-    before: float  # monotonic time when the reading was asked for
-    after: float  # ... and when it was answered
+    before: float  # wall-clock time (time.time()) when the reading began
+    after: float  # ... and when it ended
     windows: list
 
 
-def sample_views(pid=None):
-    """One reading of every visible character window (of one process, or of all)."""
-    before = time.monotonic()
-    found = harness.windows(pid=pid, cls=VIEW_CLASS)
-    return Sample(before, time.monotonic(), found)
+def watch_views(seconds, every=0.01):
+    """Readings of every visible character window, taken inside one driver process for about
+    `seconds`, one every `every` seconds: far closer together than one driver start apart."""
+    answer = harness.driver("windows", "--class", VIEW_CLASS, "--watch", harness._ms(seconds),
+                            "--every", harness._ms(every), timeout=60 + seconds)
+    return [Sample(s["before"], s["after"], s["windows"]) for s in answer["samples"]]
 
 
 def wait_shaped(pid, count, timeout=15.0):

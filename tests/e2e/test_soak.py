@@ -109,11 +109,11 @@ class PlayerSoak(harness.PlayerTestCase):
         if seconds is None:
             self.skipTest("the Windows-side suite runs this soak briefly; "
                           "TOVALIN_SOAK_SECONDS runs it long")
-        tests = harness.config().build / "mingw" / "tovalin-win32-tests.exe"
+        tests = harness.config().windows_build / "tovalin-win32-tests.exe"
         if not tests.is_file():
             self.skipTest(f"{tests} not built")
         env = dict(harness.config().env, TOVALIN_SOAK_SECONDS=str(seconds))
-        proc = subprocess.run(["wine", str(tests), "--gtest_filter=Soak.*"], env=env,
+        proc = subprocess.run([harness.WINE, str(tests), "--gtest_filter=Soak.*"], env=env,
                               capture_output=True, timeout=3 * seconds + 300)
         out = proc.stdout.decode("utf-8", "replace")
         (self.work / "win32-soak.txt").write_text(out, encoding="utf-8")

@@ -34,16 +34,26 @@ struct Section {
 
 constexpr std::size_t kPeOffset = 0x80;
 
-// A minimal 32-bit image: the two signatures, a section count and a section table at the
-// place the fixed optional-header size puts it.
-Bytes MakeImage(const std::vector<Section>& sections, std::size_t fileSize = 0x400) {
+enum class Image { k32, k64 };
+
+// Where the section table starts: after the signature, the file header and the optional header
+// of the image's kind (224 bytes for 32-bit, 240 for PE32+).
+std::size_t TableOffset(Image kind) {
+    return kPeOffset + 4 + 20 + (kind == Image::k64 ? 240 : 224);
+}
+
+// A minimal image: the two signatures, the optional header's magic, a section count and a
+// section table where the image's kind puts it.
+Bytes MakeImage(const std::vector<Section>& sections, std::size_t fileSize = 0x400,
+                Image kind = Image::k32) {
     Bytes image(fileSize, 0);
     Put(image, 0, 0x5A4D, 2);
     Put(image, 60, kPeOffset, 4);
     Put(image, kPeOffset, 0x00004550, 4);
     Put(image, kPeOffset + 6, static_cast<std::uint32_t>(sections.size()), 2);
+    Put(image, kPeOffset + 24, kind == Image::k64 ? 0x20B : 0x10B, 2);
     for (std::size_t i = 0; i < sections.size(); ++i) {
-        std::size_t entry = kPeOffset + 248 + 40 * i;
+        std::size_t entry = TableOffset(kind) + 40 * i;
         Put(image, entry + 16, sections[i].size, 4);
         Put(image, entry + 20, sections[i].pointer, 4);
     }
@@ -56,9 +66,11 @@ Bytes Join(Bytes head, std::string_view tail) {
 }
 
 // An image of `imageEnd` bytes followed by the given package text.
-Bytes WithPackage(std::string_view package, std::size_t imageEnd = 0x400) {
-    return Join(MakeImage({{0x200, static_cast<std::uint32_t>(imageEnd - 0x200)}}, imageEnd),
-                package);
+Bytes WithPackage(std::string_view package, std::size_t imageEnd = 0x400,
+                  Image kind = Image::k32) {
+    return Join(
+        MakeImage({{0x200, static_cast<std::uint32_t>(imageEnd - 0x200)}}, imageEnd, kind),
+        package);
 }
 
 std::string Lines(std::initializer_list<std::string_view> lines) {
@@ -124,22 +136,34 @@ TEST(ExeSize, UsesOnlyTheLowByteOfTheSectionCount) {
     EXPECT_EQ(EXESize(image), 0x300);
 }
 
+TEST(ExeSize, FindsTheSectionTableOfA64BitImageAfterItsLongerOptionalHeader) {
+    EXPECT_EQ(EXESize(MakeImage({{0x200, 0x100}, {0x300, 0x180}}, 0x400, Image::k64)), 0x480);
+    EXPECT_EQ(EXESize(MakeImage({{0x400, 0x800}, {0x200, 0x200}}, 0x400, Image::k64)), 0x400);
+    // The same bytes read as a 32-bit image would land 16 bytes early, inside the wrong entry.
+    Bytes image = MakeImage({{0x200, 0x100}}, 0x400, Image::k64);
+    Put(image, kPeOffset + 24, 0x10B, 2);
+    EXPECT_NE(EXESize(image), 0x300);
+    // A PE32+ image cut inside its last entry keeps what was read, as a 32-bit one does.
+    std::size_t entry = TableOffset(Image::k64) + 16;
+    Bytes cut(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(entry + 6));
+    Put(cut, kPeOffset + 24, 0x20B, 2);
+    EXPECT_EQ(EXESize(cut), 0x100);
+}
+
+TEST(ExeSize, Keeps224BytesForEveryImageThatIsNotPe32Plus) {
+    // The optional-header size field of the file header is never read, and a magic other
+    // than 0x20B (a ROM image, garbage) keeps the fixed 32-bit layout.
+    Bytes image = MakeImage({{0x200, 0x100}});
+    Put(image, kPeOffset + 20, 240, 2);
+    EXPECT_EQ(EXESize(image), 0x300);
+    Put(image, kPeOffset + 24, 0x107, 2);
+    EXPECT_EQ(EXESize(image), 0x300);
+}
+
 TEST(ExeSize, SaturatesInsteadOfWrappingBelowZero) {
     EXPECT_EQ(EXESize(MakeImage({{0xFFFFFF00u, 0x200}})), kMax);
     EXPECT_EQ(EXESize(MakeImage({{0x7FFFFF00u, 0xFF}})), kMax);
     EXPECT_EQ(EXESize(MakeImage({{0x80000000u, 0}})), kMax);
-}
-
-TEST(ExeSize, RealPlayerEndsExactlyAtItsFileSize) {
-    std::filesystem::path player =
-        std::filesystem::path(TOVALIN_SOURCE_DIR) / "build/mingw/tovalin-player.exe";
-    if (!std::filesystem::exists(player)) {
-        GTEST_SKIP() << "no Windows player at " << player << " (build the mingw preset)";
-    }
-    std::ifstream stream(player, std::ios::binary);
-    Bytes bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    ASSERT_GT(bytes.size(), 1024u);
-    EXPECT_EQ(static_cast<std::size_t>(EXESize(bytes)), bytes.size());
 }
 
 // ---- Lines and numbers ---------------------------------------------------------------------
@@ -182,7 +206,10 @@ TEST(LeadingNumber, ReadsLikeANumberParserAndSaturates) {
 
 // The package the authoring tool writes for an image ending at 90,112 with an icon of 2,238
 // bytes and 50 frames, padded so that the header body is exactly 1,417 bytes.
-TEST(ParseHeader, WorkedExampleFromTheAuthoringTool) {
+class WorkedExample : public testing::TestWithParam<Image> {};
+INSTANTIATE_TEST_SUITE_P(BothImageKinds, WorkedExample, testing::Values(Image::k32, Image::k64));
+
+TEST_P(WorkedExample, FromTheAuthoringTool) {
     constexpr std::size_t kImageEnd = 90112;
     std::string body = Lines({"VER100", "ICOchara.ico", "SIZ2238"});
     std::size_t dataSize = 2238;
@@ -200,7 +227,7 @@ TEST(ParseHeader, WorkedExampleFromTheAuthoringTool) {
     std::string data(dataSize, '\0');
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>(i * 7);
-    Bytes file = WithPackage(Package(body, data), kImageEnd);
+    Bytes file = WithPackage(Package(body, data), kImageEnd, GetParam());
     ASSERT_EQ(EXESize(file), 90112);
 
     PackageHeader header = ParsePackageHeader(file, EXESize(file));
