@@ -179,6 +179,28 @@ TEST_F(PackerTest, RoundTripThroughTheReaderKeepsEveryByte) {
     EXPECT_EQ(header.gCopyright, "\x82\x60\x82\x61\x82\x62\x81\x60");  // ＡＢＣ～
 }
 
+TEST_F(PackerTest, BothRealPlayersCarryTheSamePackageRightAfterTheirImage) {
+    std::vector<Bytes> packages;
+    for (const char* build : {"mingw", "mingw64"}) {
+        const fs::path player =
+            fs::path(TOVALIN_SOURCE_DIR) / "build" / build / "tovalin-player.exe";
+        if (!fs::exists(player))
+            GTEST_SKIP() << player << " not built";
+        const Bytes image = ReadWholeFile(player);
+        Write("player.exe", image);
+        CommandResult result = Create("chara.exe", {"--count", "3"});
+        ASSERT_EQ(result.exitCode, 0) << build << ": " << result.err;
+        const Bytes file = Read("chara.exe");
+        ASSERT_EQ(app::EXESize(file), static_cast<std::int32_t>(image.size())) << build;
+        ASSERT_TRUE(std::equal(image.begin(), image.end(), file.begin())) << build;
+        const app::PackageHeader header = app::ParsePackageHeader(file, app::EXESize(file));
+        EXPECT_FALSE(app::CheckPackage(header, file.size())) << build;
+        EXPECT_EQ(header.files.size(), 4u) << build;
+        packages.emplace_back(file.begin() + static_cast<std::ptrdiff_t>(image.size()), file.end());
+    }
+    EXPECT_EQ(packages[0], packages[1]);
+}
+
 TEST_F(PackerTest, ReplacesAnExistingOutputAndLeavesNoTemporaryFile) {
     Write("out.exe", Bytes{'o', 'l', 'd'});
     ASSERT_EQ(Create("out.exe").exitCode, 0);
