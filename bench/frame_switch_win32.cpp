@@ -1,7 +1,7 @@
 // One frame switch as a character's animation makes it: ShowFrame on a shown, shaped window from
 // the stored region data, and the paint that follows, timed over the 50 sample frames.
 //
-//   tools/wine-run build/mingw/tovalin-frame-switch-win32.exe FRAMES-FOLDER [ROUNDS]
+//   tools/wine-run build/mingw64/tovalin-frame-switch-win32.exe FRAMES-FOLDER [ROUNDS]
 //
 // Prints the median and the spread of one switch (ShowFrame alone, and ShowFrame with its paint)
 // and a machine-readable line "SWITCH show_us=.. paint_us=.. frames=.. calls=..".
@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/shutdown_win32.h"
-#include "app/startup_win32.h"
+#include "motion/worker_win32.h"
+#include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
 #include "platform/picture_win32.h"
 #include "shape/frames.h"
@@ -61,13 +60,13 @@ int LoadFrames(const std::wstring& folder) {
 // One still character at the centre, its timers off, so that only the calls timed here switch
 // its frames.
 shape::frmView* StillCharacter() {
-    app::frmWork::GetWithoutStartup();
-    app::gCount = L"1";
-    app::gMove = L"静止";
-    app::gLocation = L"中心";
-    app::gAnim = L"速い";
+    motion::frmWork::Get();
+    shape::gCount = L"1";
+    shape::gMove = L"静止";
+    shape::gLocation = L"中心";
+    shape::gAnim = L"速い";
     shape::SetupScene();
-    app::frmWork::GetWithoutStartup().Timer1.SetEnabled(false);
+    motion::frmWork::Get().Timer1.SetEnabled(false);
     if (shape::gViews.size() != 1)
         return nullptr;
     shape::gViews[0]->Timer1.SetEnabled(false);
@@ -165,6 +164,6 @@ int wmain(int argc, wchar_t** argv) {
     for (auto& v : shape::gViews)
         v->Unload();
     shape::gViews.clear();
-    app::FreeRetiredWindows();
+    platform::FreeRetiredWindows();
     return 0;
 }

@@ -1,7 +1,7 @@
 // Region building per frame: the direct builder against one 1x1 region per character pixel
 // united with CombineRgn. Both must give the same bytes; the table shows median times.
 //
-//   tools/wine-run build/mingw/tovalin-region.exe [frames-folder]
+//   tools/wine-run build/mingw64/tovalin-region-win32.exe [frames-folder]
 //
 // The folder defaults to assets\sample\frames of the source tree holding the build folder; when it
 // holds no GIF, 50 generated 49 x 64 masks are measured instead.
@@ -19,6 +19,7 @@
 #include "platform/picture_win32.h"
 #include "platform/text_win32.h"
 #include "shape/region.h"
+#include "support/support_win32.h"
 
 namespace {
 
@@ -101,16 +102,7 @@ std::wstring DefaultFolder() {
 }
 
 std::vector<Frame> LoadFrames(const std::wstring& folder) {
-    std::vector<std::wstring> paths;
-    WIN32_FIND_DATAW found;
-    const HANDLE search = ::FindFirstFileW((folder + L"\\*.gif").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            paths.push_back(folder + L"\\" + found.cFileName);
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
-    std::sort(paths.begin(), paths.end());
+    const std::vector<std::wstring> paths = tovalin::support::FilesIn(folder, {L"*.gif"});
     std::vector<Frame> frames;
     const std::uint32_t face = tovalin::platform::ButtonFaceRgb();
     for (const std::wstring& path : paths) {

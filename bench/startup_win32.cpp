@@ -6,6 +6,9 @@
 // Runs the character RUNS times (default 9) and this program's own minimal window mode as often,
 // and prints the median of each and their ratio. The character's temporary files go into a
 // private folder that is removed afterwards.
+#include "platform/handles_win32.h"
+#include "support/support_win32.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -99,35 +102,15 @@ int RunFloorWindow() {
     return 0;
 }
 
-// A copy of this process's environment with TEMP and TMP pointing at folder.
-std::vector<wchar_t> EnvironmentWithTemp(const std::wstring& folder) {
-    std::vector<wchar_t> block;
-    wchar_t* env = ::GetEnvironmentStringsW();
-    for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
-        if (_wcsnicmp(p, L"TEMP=", 5) == 0 || _wcsnicmp(p, L"TMP=", 4) == 0)
-            continue;
-        block.insert(block.end(), p, p + wcslen(p) + 1);
-    }
-    ::FreeEnvironmentStringsW(env);
-    for (const wchar_t* name : {L"TEMP=", L"TMP="}) {
-        const std::wstring entry = name + folder;
-        block.insert(block.end(), entry.begin(), entry.end());
-        block.push_back(L'\0');
-    }
-    block.push_back(L'\0');
-    return block;
-}
-
 void RemoveFolder(const std::wstring& folder) {
     WIN32_FIND_DATAW found;
-    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
+    const tovalin::platform::UniqueFind search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (search) {
         do {
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
             }
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
+        } while (::FindNextFileW(search.get(), &found));
     }
     ::RemoveDirectoryW(folder.c_str());
 }
@@ -148,7 +131,7 @@ int wmain(int argc, wchar_t** argv) {
     ::GetTempPathW(MAX_PATH, tempBase);
     const std::wstring temp = std::wstring(tempBase) + L"tovalin-bench-startup";
     ::CreateDirectoryW(temp.c_str(), nullptr);
-    std::vector<wchar_t> environment = EnvironmentWithTemp(temp);
+    std::vector<wchar_t> environment = tovalin::support::EnvironmentWithTemp(temp);
 
     std::vector<double> player, floor;
     for (int i = 0; i < runs; ++i) {

@@ -10,13 +10,13 @@
 // ends with a STEADY line. The second runs the scene inside this process, where GDI objects can
 // be counted even when GetGuiResources is a stub, and ends with an INPROC line. Both watch the
 // character windows every 50 ms and count position changes (moves) and region changes (frames).
-#include "app/globals.h"
-#include "app/shutdown_win32.h"
-#include "app/startup_win32.h"
+#include "motion/worker_win32.h"
+#include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
 #include "shape/scene_win32.h"
+#include "support/support_win32.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -38,6 +38,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using tovalin::platform::UniqueHrgn;
+using tovalin::support::EnvironmentWithTemp;
+using tovalin::support::GdiObjects;
+using tovalin::support::GuiResourcesWork;
+using tovalin::support::ThreadWindows;
+using tovalin::support::WindowsOf;
 
 constexpr std::size_t kCharacters = 5;
 constexpr double kSampleSeconds = 0.05;
@@ -93,67 +98,6 @@ std::vector<HWND> ShapedWindowsOf(DWORD pid) {
     ShapedSearch search{pid, {}};
     ::EnumWindows(CollectShapedWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
-}
-
-// EnumChildWindows already walks every descendant, so this callback must not recurse.
-BOOL CALLBACK CountOne(HWND, LPARAM counter) {
-    ++*reinterpret_cast<unsigned*>(counter);
-    return TRUE;
-}
-
-struct WindowCount {
-    DWORD pid;
-    unsigned count;
-};
-
-BOOL CALLBACK CountWindowTree(HWND hwnd, LPARAM lp) {
-    auto* count = reinterpret_cast<WindowCount*>(lp);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == count->pid) {
-        ++count->count;
-        ::EnumChildWindows(hwnd, CountOne, reinterpret_cast<LPARAM>(&count->count));
-    }
-    return TRUE;
-}
-
-// Every window of the process, hidden and child ones included: the USER objects seen from
-// outside.
-unsigned WindowsOf(DWORD pid) {
-    WindowCount count{pid, 0};
-    ::EnumWindows(CountWindowTree, reinterpret_cast<LPARAM>(&count));
-    return count.count;
-}
-
-BOOL CALLBACK CountThreadWindowTree(HWND hwnd, LPARAM counter) {
-    ++*reinterpret_cast<unsigned*>(counter);
-    ::EnumChildWindows(hwnd, CountOne, counter);
-    return TRUE;
-}
-
-unsigned ThreadWindows() {
-    unsigned count = 0;
-    ::EnumThreadWindows(::GetCurrentThreadId(), CountThreadWindowTree,
-                        reinterpret_cast<LPARAM>(&count));
-    return count;
-}
-
-// GetGuiResources answers for the process where the system keeps the counts. Wine leaves it
-// a stub, but there this process's GDI handle table can be read through GetObjectType: a handle
-// with a zero upper half names table entry LOWORD whatever its generation.
-bool GuiResourcesWork() {
-    return ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS) != 0;
-}
-
-unsigned GdiObjects() {
-    if (GuiResourcesWork())
-        return ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    unsigned count = 0;
-    for (std::uintptr_t i = 1; i < 0x10000; ++i) {
-        if (::GetObjectType(reinterpret_cast<HGDIOBJ>(i)) != 0)
-            ++count;
-    }
-    return count;
 }
 
 // Watches the character windows: how often one stood somewhere new and how often its outline
@@ -308,25 +252,6 @@ class TempFolder {
     fs::path path_;
 };
 
-// A copy of this process's environment with TEMP and TMP pointing at folder.
-std::vector<wchar_t> EnvironmentWithTemp(const std::wstring& folder) {
-    std::vector<wchar_t> block;
-    wchar_t* env = ::GetEnvironmentStringsW();
-    for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
-        if (_wcsnicmp(p, L"TEMP=", 5) == 0 || _wcsnicmp(p, L"TMP=", 4) == 0)
-            continue;
-        block.insert(block.end(), p, p + wcslen(p) + 1);
-    }
-    ::FreeEnvironmentStringsW(env);
-    for (const wchar_t* name : {L"TEMP=", L"TMP="}) {
-        const std::wstring entry = name + folder;
-        block.insert(block.end(), entry.begin(), entry.end());
-        block.push_back(L'\0');
-    }
-    block.push_back(L'\0');
-    return block;
-}
-
 // The character's process; terminated and waited for when the object goes, before its
 // temporary folder is removed.
 class Child {
@@ -449,7 +374,7 @@ void RunMessagesUntil(double end, MotionWatch* watch) {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
-        tovalin::app::FreeRetiredWindows();
+        tovalin::platform::FreeRetiredWindows();
         if (watch && NowSeconds() >= nextLook) {
             watch->Look();
             nextLook += kSampleSeconds;
@@ -461,7 +386,7 @@ void RunMessagesUntil(double end, MotionWatch* watch) {
 fs::path DefaultFramesFolder() {
     wchar_t self[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    // build/mingw/THIS.exe in the source tree
+    // build/mingw64/THIS.exe in the source tree
     return fs::path(self).parent_path().parent_path().parent_path() / L"assets" / L"sample" /
            L"frames";
 }
@@ -492,22 +417,21 @@ void TearDownScene() {
     for (auto& view : tovalin::shape::gViews)
         view->Unload();
     tovalin::shape::gViews.clear();
-    tovalin::app::frmWork::GetWithoutStartup().Timer1.SetEnabled(false);
-    tovalin::app::FreeRetiredWindows();
+    tovalin::motion::frmWork::Get().Timer1.SetEnabled(false);
+    tovalin::platform::FreeRetiredWindows();
 }
 
 int RunInProcess(const std::wstring& mode, double seconds, const fs::path& frames) {
-    namespace app = tovalin::app;
     namespace shape = tovalin::shape;
     const tovalin::platform::ComApartment com;
-    app::frmWork::GetWithoutStartup();
+    tovalin::motion::frmWork::Get();
     const int loaded = LoadFramesFrom(frames);
     if (loaded == 0)
         return Fail((L"no frame could be loaded from " + frames.wstring()).c_str());
-    app::gCount = L"5";
-    app::gLocation = L"乱数";
-    app::gAnim = L"速い";
-    app::gMove = mode;
+    shape::gCount = L"5";
+    shape::gLocation = L"乱数";
+    shape::gAnim = L"速い";
+    shape::gMove = mode;
     shape::SetupScene();
     RunMessagesUntil(NowSeconds() + kInProcessWarmupSeconds, nullptr);
     std::vector<HWND> windows = ShapedWindowsOf(::GetCurrentProcessId());

@@ -1,9 +1,11 @@
 # Native Linux build: portable code, the packer, unit tests, benchmarks and fuzzers.
 
-# A portable file must not reach for Windows headers; the native build refuses to go on if one does.
+# A portable file must not reach for Windows headers, and no include may point up the layers;
+# the native build refuses to go on otherwise.
 add_custom_target(portable_check ALL
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check-portable ${CMAKE_CURRENT_SOURCE_DIR}
-    COMMENT "Checking that portable files include no Windows header")
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/check-layers ${CMAKE_CURRENT_SOURCE_DIR}
+    COMMENT "Checking that portable files include no Windows header and that layers point down")
 add_dependencies(tovalin_core portable_check)
 
 add_executable(tovalin-pack src/pack/main.cpp src/pack/cp932_posix.cpp)

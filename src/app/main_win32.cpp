@@ -1,5 +1,6 @@
-#include "app/shutdown_win32.h"
 #include "app/startup_win32.h"
+#include "motion/worker_win32.h"
+#include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
 #include "platform/system_win32.h"
 
@@ -12,8 +13,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 
-    // Creating the worker runs the whole start-up.
-    bool started = platform::Guarded("start-up", [] { app::frmWork::Get(); });
+    // The worker is the first window; its load handler is the start-up sequence.
+    const bool started = platform::Guarded("start-up", [] {
+        motion::frmWork::Get();
+        app::Form_Load();
+    });
     if (!started)
         return 1;
 
@@ -22,7 +26,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
         // Back at the top of the loop no handler is running, so unloaded windows can go.
-        app::FreeRetiredWindows();
+        platform::FreeRetiredWindows();
     }
     return static_cast<int>(msg.wParam);
 }

@@ -1,13 +1,13 @@
 // Dragging a character with the left button through the system's own move loop.
 #pragma once
 
-namespace tovalin::shape {
-class frmView;
-}
+#include "motion/chara.h"
+#include "platform/window_win32.h"
 
 namespace tovalin::motion {
 
-// button: 1 left, 2 right, 4 middle. Returns when the drag has ended.
-void StartDrag(shape::frmView& view, int button);
+// button: 1 left, 2 right, 4 middle. Stops the window's animation timer and marks the record
+// dragged for as long as the move loop runs; returns when the drag has ended.
+void StartDrag(platform::Window& window, platform::Timer& animation, CharaInfo& info, int button);
 
 }  // namespace tovalin::motion

@@ -150,19 +150,7 @@ void MoveByMode(MoveMode mode, MotionWindow& view, const Screen& screen) {
 }  // namespace
 
 MoveMode ModeFromWord(std::wstring_view gMove) {
-    if (gMove == L"静止") {
-        return MoveMode::kStill;
-    }
-    if (gMove == L"直線") {
-        return MoveMode::kStraight;
-    }
-    if (gMove == L"浮遊") {
-        return MoveMode::kFloating;
-    }
-    if (gMove == L"跳ねる") {
-        return MoveMode::kBouncing;
-    }
-    return MoveMode::kNone;
+    return package::MovementOf(gMove);
 }
 
 void InitMotion(MotionWindow& view) {
@@ -255,9 +243,7 @@ void MoveBouncing(MotionWindow& view, const Screen& screen) {
     PlaceAtRecord(view, c);
 }
 
-void MotionTick(std::span<MotionWindow* const> views, std::wstring_view gMove,
-                const Screen& screen) {
-    const MoveMode mode = ModeFromWord(gMove);
+void MotionTick(std::span<MotionWindow* const> views, MoveMode mode, const Screen& screen) {
     for (MotionWindow* view : views) {
         if (view == nullptr || view->Info().bMoving) {
             continue;

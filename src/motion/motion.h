@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "motion/chara.h"
+#include "package/words.h"
 
 namespace tovalin::motion {
 
@@ -34,7 +35,7 @@ struct Screen {
     virtual std::int32_t FloorLineTwips() const = 0;
 };
 
-enum class MoveMode { kStill, kStraight, kFloating, kBouncing, kNone };
+using MoveMode = package::Movement;
 
 // The mode a settings word selects: "静止", "直線", "浮遊" or "跳ねる", compared exactly;
 // any other text selects none.
@@ -50,8 +51,8 @@ void MoveFloating(MotionWindow& view, const Screen& screen);
 void MoveBouncing(MotionWindow& view, const Screen& screen);
 
 // The work of one motion tick (the caller switches the motion timer off around it): every
-// window, in order, that is not being dragged takes one step of the mode gMove selects.
-void MotionTick(std::span<MotionWindow* const> views, std::wstring_view gMove,
-                const Screen& screen);
+// window, in order, that is not being dragged takes one step of the mode. The mode is worked out
+// from gMove where gMove changes, not on every tick.
+void MotionTick(std::span<MotionWindow* const> views, MoveMode mode, const Screen& screen);
 
 }  // namespace tovalin::motion

@@ -6,18 +6,24 @@
 #include <span>
 #include <utility>
 
-#include "app/package.h"
 #include "pack/cp932.h"
 #include "pack/file_io.h"
-#include "pack/package_writer.h"
+#include "package/package.h"
+#include "package/words.h"
+#include "package/writer.h"
 
 namespace tovalin::pack {
 
 namespace fs = std::filesystem;
+using package::BuildPackageHeader;
+using package::FrameFileName;
+using package::IconFileName;
+using package::IsGifImage;
+using package::IsIconFile;
+using package::PackagedFile;
+using package::PackageSettings;
 
 namespace {
-
-using Alias = std::pair<std::string_view, std::string_view>;
 
 std::string AsciiLower(std::string_view text) {
     std::string lower(text);
@@ -28,14 +34,24 @@ std::string AsciiLower(std::string_view text) {
     return lower;
 }
 
-template <std::size_t N>
-std::optional<std::string> LookUp(std::string_view word, const std::array<Alias, N>& table) {
-    std::string lower = AsciiLower(word);
-    for (const auto& [alias, japanese] : table) {
-        if (lower == alias || word == japanese)
-            return std::string(japanese);
+// The header's word for a value given as the word itself or as one of its English aliases.
+template <typename Table, typename Aliases>
+std::optional<std::string> LookUp(std::string_view value, const Table& table, Aliases aliases) {
+    const std::string lower = AsciiLower(value);
+    for (const auto& entry : table) {
+        if (value == entry.word)
+            return std::string(entry.word);
+        for (std::string_view alias : aliases(entry)) {
+            if (!alias.empty() && lower == alias)
+                return std::string(entry.word);
+        }
     }
     return std::nullopt;
+}
+
+template <typename Entry>
+std::array<std::string_view, 1> OneAlias(const Entry& entry) {
+    return {entry.alias};
 }
 
 std::string Quoted(std::string_view utf8) {
@@ -62,7 +78,7 @@ std::string EncodeBaseName(const fs::path& output) {
 }
 
 void RequireSafeName(const std::string& cp932Name) {
-    if (!app::IsSafePackagedName(cp932Name)) {
+    if (!package::IsSafePackagedName(cp932Name)) {
         throw PackError("出力ファイルの名前から作るパッケージ内の名前" +
                         Quoted(Cp932ToUtf8(cp932Name)) + "は使用できません。");
     }
@@ -72,7 +88,7 @@ void RequireSafeName(const std::string& cp932Name) {
 // section) would sit between the image and the new package and hide the new header.
 Bytes ReadPlayer(const fs::path& path) {
     Bytes player = ReadWholeFile(path);
-    std::int32_t imageEnd = app::EXESize(player);
+    std::int32_t imageEnd = package::EXESize(player);
     std::string name = Quoted(PathToUtf8(path));
     if (imageEnd <= 0)
         throw PackError("プレイヤーが実行ファイル（PE形式）ではありません: " + name);
@@ -126,36 +142,36 @@ PackageSettings EncodeSettings(const CreateOptions& options) {
 struct ParsedPackage {
     Bytes file;
     std::int32_t imageEnd = 0;
-    app::PackageHeader header;
+    package::PackageHeader header;
 };
 
 ParsedPackage ReadPackage(const fs::path& executable) {
     ParsedPackage package;
     package.file = ReadWholeFile(executable);
-    package.imageEnd = app::EXESize(package.file);
+    package.imageEnd = package::EXESize(package.file);
     std::string name = Quoted(PathToUtf8(executable));
     if (package.imageEnd <= 0)
         throw PackError("実行ファイル（PE形式）ではありません: " + name);
     if (static_cast<std::uint64_t>(package.imageEnd) >= package.file.size()) {
         throw PackError("パッケージがありません: " + name);
     }
-    package.header = app::ParsePackageHeader(package.file, package.imageEnd);
+    package.header = package::ParsePackageHeader(package.file, package.imageEnd);
     return package;
 }
 
-std::string DescribeProblem(const app::PackageProblem& problem) {
-    return app::ProblemMessage(problem, Cp932ToUtf8(problem.name));
+std::string DescribeProblem(const package::PackageProblem& problem) {
+    return package::ProblemMessage(problem, Cp932ToUtf8(problem.name));
 }
 
 // The player reads what was written back with its own reader; anything it would refuse is a
 // fault of this program, caught before a file is made.
 void VerifyRoundTrip(std::span<const std::uint8_t> file, std::size_t expectedFiles) {
-    std::int32_t imageEnd = app::EXESize(file);
-    app::PackageHeader header = app::ParsePackageHeader(file, imageEnd);
-    std::optional<app::PackageProblem> problem = app::CheckPackage(header, file.size());
+    std::int32_t imageEnd = package::EXESize(file);
+    package::PackageHeader header = package::ParsePackageHeader(file, imageEnd);
+    std::optional<package::PackageProblem> problem = package::CheckPackage(header, file.size());
     if (problem)
         throw PackError("内部エラー: " + DescribeProblem(*problem));
-    const app::cFile& last = header.files.back();
+    const package::cFile& last = header.files.back();
     if (header.files.size() != expectedFiles ||
         static_cast<std::uint64_t>(last.nOffset) - 1 + static_cast<std::uint64_t>(last.nLen) !=
             file.size()) {
@@ -179,26 +195,21 @@ std::string EncodeHeaderText(std::string_view utf8, std::string_view what) {
 }
 
 std::optional<std::string> CountWord(std::string_view word) {
-    static constexpr std::array<Alias, 3> kTable{{{"1", "1"}, {"3", "3"}, {"5", "5"}}};
-    return LookUp(word, kTable);
+    return LookUp(word, package::kCountWords,
+                  [](const package::CountWord&) { return std::array<std::string_view, 0>{}; });
 }
 
 std::optional<std::string> MoveWord(std::string_view word) {
-    static constexpr std::array<Alias, 4> kTable{
-        {{"still", "静止"}, {"straight", "直線"}, {"float", "浮遊"}, {"bounce", "跳ねる"}}};
-    return LookUp(word, kTable);
+    return LookUp(word, package::kMoveWords, OneAlias<package::MoveWord>);
 }
 
 std::optional<std::string> LocationWord(std::string_view word) {
-    static constexpr std::array<Alias, 3> kTable{
-        {{"centre", "中心"}, {"center", "中心"}, {"random", "乱数"}}};
-    return LookUp(word, kTable);
+    return LookUp(word, package::kLocationWords,
+                  [](const package::LocationWord& entry) { return entry.aliases; });
 }
 
 std::optional<std::string> SpeedWord(std::string_view word) {
-    static constexpr std::array<Alias, 3> kTable{
-        {{"slow", "遅い"}, {"normal", "普通"}, {"fast", "速い"}}};
-    return LookUp(word, kTable);
+    return LookUp(word, package::kSpeedWords, OneAlias<package::SpeedWord>);
 }
 
 std::string CreateCharacter(const CreateOptions& options) {
@@ -208,8 +219,8 @@ std::string CreateCharacter(const CreateOptions& options) {
         throw PackError("アイコン（--icon）を指定してください。");
     if (options.frames.empty())
         throw PackError("フレームのGIFファイルを1つ以上指定してください。");
-    if (options.frames.size() > kMaxFrames) {
-        throw PackError("フレームは最大 " + std::to_string(kMaxFrames) + " 枚です（" +
+    if (options.frames.size() > static_cast<std::size_t>(package::kMaxFrames)) {
+        throw PackError("フレームは最大 " + std::to_string(package::kMaxFrames) + " 枚です（" +
                         std::to_string(options.frames.size()) + " 枚指定されました）。");
     }
     fs::path output = PathFromUtf8(options.output);
@@ -255,7 +266,7 @@ std::string CreateCharacter(const CreateOptions& options) {
 
 std::string ListPackage(const fs::path& executable, std::string& problem) {
     ParsedPackage package = ReadPackage(executable);
-    const app::PackageHeader& header = package.header;
+    const package::PackageHeader& header = package.header;
     std::string text = "イメージの終わり: " + std::to_string(package.imageEnd) +
                        "（ファイルの長さ " + std::to_string(package.file.size()) + "）\n";
     text += "ヘッダー:\n";
@@ -264,22 +275,23 @@ std::string ListPackage(const fs::path& executable, std::string& problem) {
     text += "データ領域の開始位置: " + std::to_string(header.dataStart) + "\n";
     text += "ファイル:\n";
     for (std::size_t i = 0; i < header.files.size(); ++i) {
-        const app::cFile& file = header.files[i];
+        const package::cFile& file = header.files[i];
         text += "  " + std::to_string(i + 1) + ". " + Cp932ToUtf8(file.szFileName) + "  位置 " +
                 std::to_string(file.nOffset) + "  長さ " + std::to_string(file.nLen) + "\n";
     }
-    std::optional<app::PackageProblem> found = app::CheckPackage(header, package.file.size());
+    std::optional<package::PackageProblem> found =
+        package::CheckPackage(header, package.file.size());
     problem = found ? DescribeProblem(*found) : std::string();
     return text;
 }
 
 std::vector<std::string> ExtractPackage(const fs::path& executable, const fs::path& folder) {
     ParsedPackage package = ReadPackage(executable);
-    if (auto problem = app::CheckPackage(package.header, package.file.size())) {
+    if (auto problem = package::CheckPackage(package.header, package.file.size())) {
         throw PackError(DescribeProblem(*problem));
     }
     std::vector<std::pair<fs::path, std::string>> targets;
-    for (const app::cFile& file : package.header.files) {
+    for (const package::cFile& file : package.header.files) {
         std::optional<std::string> name = Cp932ToUtf8Exact(file.szFileName);
         if (!name) {
             throw PackError("ファイル名" + Quoted(Cp932ToUtf8(file.szFileName)) +
@@ -293,7 +305,7 @@ std::vector<std::string> ExtractPackage(const fs::path& executable, const fs::pa
         throw PackError("フォルダーを作成できません: " + Quoted(PathToUtf8(folder)));
     std::vector<std::string> written;
     for (std::size_t i = 0; i < targets.size(); ++i) {
-        const app::cFile& file = package.header.files[i];
+        const package::cFile& file = package.header.files[i];
         std::span<const std::uint8_t> data(package.file.data() + (file.nOffset - 1),
                                            static_cast<std::size_t>(file.nLen));
         std::array<std::span<const std::uint8_t>, 1> pieces{data};

@@ -76,7 +76,23 @@ inline void DeleteFontHandle(HFONT h) noexcept {
     ::DeleteObject(h);
 }
 
+inline void CloseFindHandle(HANDLE h) noexcept {
+    ::FindClose(h);
+}
+inline void FreeLocalMemory(void* p) noexcept {
+    ::LocalFree(p);
+}
+
+struct FindHandleTraits {
+    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+    static void Close(HANDLE h) noexcept { CloseFindHandle(h); }
+};
+
 using UniqueHrgn = UniqueHandle<HRGN, NullHandleTraits<HRGN, DeleteGdiObject>>;
+using UniqueHpen = UniqueHandle<HPEN, NullHandleTraits<HPEN, DeleteGdiObject>>;
+using UniqueFind = UniqueHandle<HANDLE, FindHandleTraits>;
+using UniqueLocalMemory = UniqueHandle<void*, NullHandleTraits<void*, FreeLocalMemory>>;
 using UniqueHbitmap = UniqueHandle<HBITMAP, NullHandleTraits<HBITMAP, DeleteGdiObject>>;
 using UniqueHfont = UniqueHandle<HFONT, NullHandleTraits<HFONT, DeleteFontHandle>>;
 using UniqueHbrush = UniqueHandle<HBRUSH, NullHandleTraits<HBRUSH, DeleteGdiObject>>;
@@ -87,6 +103,54 @@ using UniqueHwnd = UniqueHandle<HWND, NullHandleTraits<HWND, DestroyWindowHandle
 using UniqueKernelHandle = UniqueHandle<HANDLE, NullHandleTraits<HANDLE, CloseKernelHandle>>;
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueMapView = UniqueHandle<const void*, NullHandleTraits<const void*, UnmapView>>;
+
+// The screen's device context, for as long as the object lives.
+class ScreenDc {
+  public:
+    ScreenDc() noexcept : dc_(::GetDC(nullptr)) {}
+    ~ScreenDc() {
+        if (dc_)
+            ::ReleaseDC(nullptr, dc_);
+    }
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+  private:
+    HDC dc_;
+};
+
+// An object selected into a device context, put back to what it replaced when this ends.
+class SelectedObject {
+  public:
+    SelectedObject(HDC dc, HGDIOBJ object) noexcept
+        : dc_(dc), old_(dc && object ? ::SelectObject(dc, object) : nullptr) {}
+    ~SelectedObject() {
+        if (old_)
+            ::SelectObject(dc_, old_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+  private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// One WM_PAINT's painting: BeginPaint when made, EndPaint when it ends.
+class PaintScope {
+  public:
+    explicit PaintScope(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::BeginPaint(hwnd, &paint_)) {}
+    ~PaintScope() { ::EndPaint(hwnd_, &paint_); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+    HDC dc() const noexcept { return dc_; }
+
+  private:
+    HWND hwnd_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
 
 // A COM apartment for the calling thread, for as long as the object lives.
 class ComApartment {

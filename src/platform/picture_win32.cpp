@@ -6,8 +6,10 @@
 #include <cstring>
 #include <new>
 #include <span>
+#include <stdexcept>
 
 #include "platform/picture_headers.h"
+#include "platform/text_win32.h"
 
 namespace tovalin::platform {
 namespace {
@@ -245,6 +247,24 @@ std::uint32_t ButtonFaceRgb() {
     const COLORREF colour = ::GetSysColor(COLOR_BTNFACE);
     return std::uint32_t{GetRValue(colour)} << 16 | std::uint32_t{GetGValue(colour)} << 8 |
            std::uint32_t{GetBValue(colour)};
+}
+
+UniqueHicon LoadIconFile(const std::wstring& path, int size, bool systemSize) {
+    const UINT flags = LR_LOADFROMFILE | (systemSize ? LR_DEFAULTSIZE : 0);
+    UniqueHicon icon(
+        static_cast<HICON>(::LoadImageW(nullptr, path.c_str(), IMAGE_ICON, size, size, flags)));
+    if (!icon) {
+        throw std::runtime_error("アイコンファイル「" + ToUtf8(path) +
+                                 "」を読み込めませんでした。");
+    }
+    return icon;
+}
+
+void SetWindowIcons(HWND hwnd, HICON icon) {
+    if (!hwnd)
+        return;
+    ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 }
 
 }  // namespace tovalin::platform

@@ -50,6 +50,14 @@ class PictureBatch {
 // when the picture holds no pixels or the bitmap cannot be created.
 UniqueHbitmap CreatePictureBitmap(const DecodedPicture& picture);
 
+// The image of an icon file: at size × size pixels, or with size 0 at its own size (with
+// systemSize, at the system's icon size). Throws std::runtime_error naming the file (Japanese,
+// UTF-8) when it cannot be loaded.
+UniqueHicon LoadIconFile(const std::wstring& path, int size, bool systemSize = false);
+
+// Makes the icon a window's big and small icon; the caller keeps it alive while it is shown.
+void SetWindowIcons(HWND hwnd, HICON icon);
+
 // The system's button-face colour as 0x00RRGGBB: what transparent picture pixels show.
 std::uint32_t ButtonFaceRgb();
 

@@ -1,8 +1,10 @@
 #include "platform/system_win32.h"
 
-#include "app/paths.h"
+#include "platform/handles_win32.h"
+#include "platform/paths.h"
 #include "platform/text_win32.h"
 #include "platform/wildcard.h"
+#include "platform/window_win32.h"
 
 #include <algorithm>
 
@@ -35,6 +37,28 @@ void EndProcessNow(UINT exitCode) {
     ::ExitProcess(exitCode);
 }
 
+namespace {
+
+std::vector<void (*)()>& FatalCleanups() {
+    static std::vector<void (*)()> cleanups;
+    return cleanups;
+}
+
+}  // namespace
+
+void AtFatalExit(void (*cleanup)()) {
+    FatalCleanups().push_back(cleanup);
+}
+
+void FatalExit(std::wstring_view message) {
+    // The message box runs a modal loop; no timer may start new work behind it.
+    SuppressAllTimers();
+    ShowMessage(message, kAppTitle, MB_ICONERROR);
+    for (void (*cleanup)() : FatalCleanups())
+        Ignoring(cleanup);
+    EndProcessNow(1);
+}
+
 void ReportFailure(const char* where, const char* what) noexcept {
     try {
         std::wstring text = L"予期しないエラーが発生しました。\n(" + FromUtf8(where) + L": " +
@@ -49,10 +73,8 @@ void ReportFailure(const char* where, const char* what) noexcept {
 namespace {
 
 int LogicalPixelsPerInch(int index) {
-    HDC dc = ::GetDC(nullptr);
-    int value = dc ? ::GetDeviceCaps(dc, index) : 96;
-    if (dc)
-        ::ReleaseDC(nullptr, dc);
+    const ScreenDc dc;
+    const int value = dc.get() ? ::GetDeviceCaps(dc.get(), index) : 96;
     return value > 0 ? value : 96;
 }
 
@@ -89,10 +111,14 @@ std::wstring ModulePath() {
     }
 }
 
+std::wstring ExePath() {
+    return ComposeExePath(ModulePath());
+}
+
 std::wstring TempFolderPath() {
     wchar_t buffer[MAX_PATH + 1] = {};
     DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
-    std::wstring path = app::TrimBlanks(std::wstring_view(buffer, n <= MAX_PATH ? n : 0));
+    std::wstring path = TrimBlanks(std::wstring_view(buffer, n <= MAX_PATH ? n : 0));
     if (!path.empty() && path.back() != L'\\')
         path += L'\\';
     return path;
@@ -120,8 +146,8 @@ std::vector<std::wstring> ListFolder(const std::wstring& folder, std::wstring_vi
     std::vector<std::wstring> names;
     const std::vector<std::wstring> wanted = SplitPatterns(patterns);
     WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW(app::JoinFolder(folder, L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
+    const UniqueFind search(::FindFirstFileW(JoinFolder(folder, L"*").c_str(), &found));
+    if (!search)
         return names;
     do {
         // A file list shows plain files only: no folders, hidden or system files.
@@ -136,8 +162,7 @@ std::vector<std::wstring> ListFolder(const std::wstring& folder, std::wstring_vi
                         [&](const std::wstring& p) { return WildcardMatch(p, name); })) {
             names.emplace_back(name);
         }
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+    } while (::FindNextFileW(search.get(), &found));
     std::sort(names.begin(), names.end(),
               [](const std::wstring& a, const std::wstring& b) { return FileListLess(a, b); });
     return names;
@@ -145,12 +170,11 @@ std::vector<std::wstring> ListFolder(const std::wstring& folder, std::wstring_vi
 
 std::wstring LastErrorText(DWORD error) {
     wchar_t* text = nullptr;
-    DWORD n = ::FormatMessageW(
+    const DWORD n = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const UniqueLocalMemory owned(text);
     std::wstring result = n ? std::wstring(text, n) : L"";
-    if (text)
-        ::LocalFree(text);
     while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r'))
         result.pop_back();
     if (result.empty())

@@ -26,6 +26,14 @@ void PumpPendingMessages();
 // Ends the process at once: no further handler runs.
 [[noreturn]] void EndProcessNow(UINT exitCode = 0);
 
+// Work every way out of the program must do (removing the tray icon, deleting the unpacked
+// files). Registered once by the start-up sequence; FatalExit runs them in that order.
+void AtFatalExit(void (*cleanup)());
+
+// Shows the message under the application's title with the error icon, runs the registered
+// clean-up and ends the process with exit code 1. No timer starts new work in the meantime.
+[[noreturn]] void FatalExit(std::wstring_view message);
+
 void ReportFailure(const char* where, const char* what) noexcept;
 
 // Runs a callback body; an escaping exception is reported in a message box instead of unwinding
@@ -59,7 +67,10 @@ double ScreenWidthTwips();
 double ScreenHeightTwips();
 
 // Files.
-std::wstring ModulePath();      // the running executable as the system reports it
+std::wstring ModulePath();  // the running executable as the system reports it
+// The running executable as the player rebuilds its path: the folder, the base name and ".exe",
+// whatever the file is really called.
+std::wstring ExePath();
 std::wstring TempFolderPath();  // the user's temporary folder, ending in a backslash
 bool FileExists(const std::wstring& path);
 std::optional<std::uint64_t> FileLength(const std::wstring& path);

@@ -1,6 +1,6 @@
 #include "platform/window_win32.h"
 
-#include "motion/units.h"
+#include "platform/units.h"
 #include "platform/system_win32.h"
 
 #include <cmath>
@@ -105,8 +105,8 @@ RECT Window::WindowRect() const {
 }
 
 void Window::MoveTwips(double left, double top) {
-    MoveToPixels(motion::TwipsToPixels(left, TwipsPerPixelX()),
-                 motion::TwipsToPixels(top, TwipsPerPixelY()), WindowRect());
+    MoveToPixels(TwipsToPixels(left, TwipsPerPixelX()), TwipsToPixels(top, TwipsPerPixelY()),
+                 WindowRect());
 }
 
 // A move to where the window already stands is left out: the motion sets both coordinates of
@@ -120,33 +120,33 @@ void Window::MoveToPixels(int x, int y, const RECT& now) {
 void Window::SizeTwips(double width, double height) {
     if (!hwnd_)
         return;
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, motion::TwipsToPixels(width, TwipsPerPixelX()),
-                   motion::TwipsToPixels(height, TwipsPerPixelY()),
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, TwipsToPixels(width, TwipsPerPixelX()),
+                   TwipsToPixels(height, TwipsPerPixelY()),
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Window::SetLeftTwips(double left) {
     const RECT now = WindowRect();
-    MoveToPixels(motion::TwipsToPixels(left, TwipsPerPixelX()), now.top, now);
+    MoveToPixels(TwipsToPixels(left, TwipsPerPixelX()), now.top, now);
 }
 void Window::SetTopTwips(double top) {
     const RECT now = WindowRect();
-    MoveToPixels(now.left, motion::TwipsToPixels(top, TwipsPerPixelY()), now);
+    MoveToPixels(now.left, TwipsToPixels(top, TwipsPerPixelY()), now);
 }
 
 double Window::LeftTwips() const {
-    return motion::PixelsToTwips(WindowRect().left, TwipsPerPixelX());
+    return PixelsToTwips(WindowRect().left, TwipsPerPixelX());
 }
 double Window::TopTwips() const {
-    return motion::PixelsToTwips(WindowRect().top, TwipsPerPixelY());
+    return PixelsToTwips(WindowRect().top, TwipsPerPixelY());
 }
 double Window::WidthTwips() const {
     RECT r = WindowRect();
-    return motion::PixelsToTwips(r.right - r.left, TwipsPerPixelX());
+    return PixelsToTwips(r.right - r.left, TwipsPerPixelX());
 }
 double Window::HeightTwips() const {
     RECT r = WindowRect();
-    return motion::PixelsToTwips(r.bottom - r.top, TwipsPerPixelY());
+    return PixelsToTwips(r.bottom - r.top, TwipsPerPixelY());
 }
 
 Timer::~Timer() {

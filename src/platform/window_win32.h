@@ -23,7 +23,7 @@ class Watch {
 
 struct WindowSpec {
     const wchar_t* className = L"";
-    std::wstring title;
+    std::wstring title{};
     DWORD style = WS_POPUP;
     DWORD exStyle = 0;
     HICON classIcon = nullptr;
@@ -46,7 +46,7 @@ class Window {
     void Show(bool visible);
     bool Visible() const;
 
-    // Twips are 1/1440 inch; positions become whole pixels as tovalin::motion's TwipsToPixels says.
+    // Twips are 1/1440 inch; positions become whole pixels as TwipsToPixels (units.h) says.
     void MoveTwips(double left, double top);
     void SizeTwips(double width, double height);
     void SetLeftTwips(double left);

@@ -2,6 +2,7 @@
 // hidden default character window (see view_win32.h).
 #pragma once
 
+#include "package/package.h"
 #include "shape/region.h"
 
 #include <array>
@@ -9,7 +10,7 @@
 
 namespace tovalin::shape {
 
-inline constexpr std::int32_t kMaxFrames = 51;
+using package::kMaxFrames;
 
 extern std::int32_t gFrameCount;
 extern std::array<RegionRecord, kMaxFrames> gRgnData;

@@ -1,8 +1,8 @@
 #include "shape/frames_win32.h"
 
-#include "motion/units.h"
 #include "platform/picture_win32.h"
 #include "platform/system_win32.h"
+#include "platform/units.h"
 #include "shape/frames.h"
 #include "shape/region.h"
 #include "shape/view_win32.h"

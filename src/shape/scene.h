@@ -6,10 +6,6 @@
 
 namespace tovalin::shape {
 
-inline constexpr const wchar_t* kLocationCentre = L"中心";
-inline constexpr const wchar_t* kLocationRandom = L"乱数";
-inline constexpr const wchar_t* kMoveStill = L"静止";
-
 struct Speed {
     unsigned interval;  // animation interval, ms
     int item;           // checked element of the speed menu

@@ -1,22 +1,47 @@
 #include "shape/scene_win32.h"
 
-#include "app/globals.h"
-#include "app/shutdown_win32.h"
-#include "app/startup_win32.h"
-#include "motion/motion.h"
 #include "motion/random.h"
+#include "motion/worker_win32.h"
+#include "platform/forms_win32.h"
 #include "platform/system_win32.h"
 #include "shape/frames.h"
-#include "shape/scene.h"
-#include "ui/menu_win32.h"
 
 #include <cmath>
 
 namespace tovalin::shape {
 
+std::wstring gCount;
+std::wstring gMove;
+std::wstring gLocation;
+std::wstring gAnim;
 std::vector<std::unique_ptr<frmView>> gViews;
 
 namespace {
+
+SettingsListener gSettingsListener = nullptr;
+
+// What the motion tick walks: gViews, and the mode worked out when gMove last changed.
+class SceneMotion final : public motion::MotionScene {
+  public:
+    std::span<motion::MotionWindow* const> MotionWindows() override {
+        // Kept between ticks so that a tick allocates nothing.
+        windows_.clear();
+        for (const auto& view : gViews)
+            windows_.push_back(view.get());
+        return windows_;
+    }
+    motion::MoveMode Mode() const override { return mode_; }
+    void SetMode(motion::MoveMode mode) { mode_ = mode; }
+
+  private:
+    std::vector<motion::MotionWindow*> windows_;
+    motion::MoveMode mode_ = motion::MoveMode::kNone;
+};
+
+SceneMotion& TheSceneMotion() {
+    static SceneMotion scene;
+    return scene;
+}
 
 void UnloadViews() {
     // Take the whole list first: unloading lets messages run, and a handler that runs then must
@@ -25,16 +50,8 @@ void UnloadViews() {
     old.swap(gViews);
     for (auto& view : old) {
         view->Unload();
-        app::RetireWindow(std::move(view));
+        platform::RetireWindow(std::move(view));
     }
-}
-
-void CheckMenus(const SceneSettings& settings) {
-    ui::frmMenu& menu = ui::frmMenu::Get();
-    menu.CheckOnly(ui::MenuArray::mCountNum, settings.countItem);
-    menu.CheckOnly(ui::MenuArray::mMoving, settings.moveItem);
-    menu.CheckOnly(ui::MenuArray::mLocation, settings.locationItem);
-    menu.CheckOnly(ui::MenuArray::mDousaSpeed, settings.speedItem);
 }
 
 struct Place {
@@ -42,10 +59,12 @@ struct Place {
     double top;
 };
 
-Place PlaceFor(const std::wstring& location) {
+Place PlaceFor(std::wstring_view location) {
     const auto sw = static_cast<std::int64_t>(std::lround(platform::ScreenWidthTwips()));
     const auto sh = static_cast<std::int64_t>(std::lround(platform::ScreenHeightTwips()));
-    if (location == kLocationRandom) {
+    const int item = package::IndexOfWord(package::kLocationWords, location);
+    if (item >= 0 && package::kLocationWords[static_cast<std::size_t>(item)].placement ==
+                         package::Placement::kRandom) {
         const double r1 = motion::Rng().Next();
         const double r2 = motion::Rng().Next();
         return {std::floor(r1 * static_cast<double>(sw / 2)) + static_cast<double>(sw / 4),
@@ -55,6 +74,15 @@ Place PlaceFor(const std::wstring& location) {
 }
 
 }  // namespace
+
+void SetMove(std::wstring word) {
+    gMove = std::move(word);
+    TheSceneMotion().SetMode(motion::ModeFromWord(gMove));
+}
+
+void SetSettingsListener(SettingsListener listener) {
+    gSettingsListener = listener;
+}
 
 unsigned AnimationInterval(std::wstring_view anim) {
     return SpeedFromWord(anim).interval;
@@ -69,15 +97,15 @@ bool MakeTopmost(HWND hwnd) {
 
 void SetupScene() {
     motion::ReseedFromTimer();
-    app::frmWork& work = app::frmWork::Get();
+    motion::frmWork& work = motion::frmWork::Get();
     work.Timer1.SetEnabled(false);
     UnloadViews();
 
-    const SceneSettings settings =
-        ResolveSceneSettings(app::gCount, app::gMove, app::gLocation, app::gAnim);
-    app::gMove = settings.move;
-    app::gLocation = settings.location;
-    CheckMenus(settings);
+    const SceneSettings settings = ResolveSceneSettings(gCount, gMove, gLocation, gAnim);
+    SetMove(settings.move);
+    gLocation = settings.location;
+    if (gSettingsListener)
+        gSettingsListener(settings);
 
     for (int i = 0; i < settings.count; ++i) {
         auto owned = std::make_unique<frmView>();
@@ -85,7 +113,7 @@ void SetupScene() {
         gViews.push_back(std::move(owned));
         view.Load();
         const platform::Watch alive = view.MakeWatch();
-        const Place place = PlaceFor(app::gLocation);
+        const Place place = PlaceFor(gLocation);
         view.MoveTwips(place.left, place.top);
         view.SizeTwips(gFrameWidth[0], gFrameHeight[0]);
         view.Show(true);
@@ -98,6 +126,7 @@ void SetupScene() {
         view.Timer1.SetInterval(settings.interval);
         motion::InitMotion(view);
     }
+    work.SetMotionScene(&TheSceneMotion());
     work.Timer1.SetInterval(50);
     work.Timer1.SetEnabled(true);
 }

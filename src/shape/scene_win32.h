@@ -1,15 +1,35 @@
-// The scene: the character windows on the desktop with their timers.
+// The scene: the character windows on the desktop with their timers, and the four settings
+// words it is built from.
 #pragma once
 
+#include "motion/motion.h"
+#include "shape/scene.h"
 #include "shape/view_win32.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace tovalin::shape {
 
+// The settings in force, as the header's words: "1"/"3"/"5", "静止"/"直線"/"浮遊"/"跳ねる",
+// "中心"/"乱数", "遅い"/"普通"/"速い". Set from the package header at start-up and by the menu
+// commands; SetupScene replaces an unknown movement or location word by its default.
+extern std::wstring gCount;
+extern std::wstring gMove;
+extern std::wstring gLocation;
+extern std::wstring gAnim;
+
+// Sets gMove and the mode the motion tick applies from the next tick on.
+void SetMove(std::wstring word);
+
 // The current scene's character windows, in creation order.
 extern std::vector<std::unique_ptr<frmView>> gViews;
+
+// Told the settings a scene set-up has applied, at the moment the menu's check marks are to
+// follow them (before the new windows are made).
+using SettingsListener = void (*)(const SceneSettings&);
+void SetSettingsListener(SettingsListener listener);
 
 // Builds the scene afresh from the current settings and frames.
 void SetupScene();

@@ -1,6 +1,5 @@
 #include "shape/view_win32.h"
 
-#include "app/shutdown_win32.h"
 #include "motion/drag_win32.h"
 #include "platform/system_win32.h"
 #include "shape/frames.h"
@@ -8,13 +7,6 @@
 namespace tovalin::shape {
 
 namespace {
-
-constexpr const wchar_t* kViewClass = L"tovalin.frmView";
-
-std::unique_ptr<frmView>& DefaultSlot() {
-    static std::unique_ptr<frmView> slot;
-    return slot;
-}
 
 HBRUSH ButtonFaceBrush() {
     return ::GetSysColorBrush(COLOR_BTNFACE);
@@ -32,34 +24,17 @@ HDC PaintSourceDc() {
 frmView::frmView() = default;
 frmView::~frmView() = default;
 
-frmView& frmView::Default() {
-    auto& slot = DefaultSlot();
-    if (!slot) {
-        slot = std::make_unique<frmView>();
-        slot->Load();
-    }
-    return *slot;
+// No taskbar button.
+platform::WindowSpec frmView::Spec() {
+    return {.className = L"tovalin.frmView", .exStyle = WS_EX_TOOLWINDOW};
 }
 
-frmView* frmView::DefaultIfLoaded() {
-    return DefaultSlot().get();
+void frmView::Form_Unload() {
+    Timer1.SetEnabled(false);
 }
 
-void frmView::UnloadDefault() {
-    auto& slot = DefaultSlot();
-    if (!slot)
-        return;
-    std::unique_ptr<frmView> gone = std::move(slot);
-    gone->Unload();
-    app::RetireWindow(std::move(gone));
-}
-
-bool frmView::Load() {
-    platform::WindowSpec desc;
-    desc.className = kViewClass;
-    desc.style = WS_POPUP;
-    desc.exStyle = WS_EX_TOOLWINDOW;  // no taskbar button
-    return Create(desc);
+void frmView::Load() {
+    CreateOrThrow();
 }
 
 void frmView::Unload() {
@@ -97,16 +72,14 @@ LRESULT frmView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void frmView::OnPaint() {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(hwnd(), &ps);
+    const platform::PaintScope paint(hwnd());
     RECT client{};
     ::GetClientRect(hwnd(), &client);
     std::int32_t drawnW = 0, drawnH = 0;
     HDC source = PaintSourceDc();
     if (background_ && background_->bitmap && source) {
-        HGDIOBJ old = ::SelectObject(source, background_->bitmap.get());
-        ::BitBlt(dc, 0, 0, background_->width, background_->height, source, 0, 0, SRCCOPY);
-        ::SelectObject(source, old);
+        const platform::SelectedObject picture(source, background_->bitmap.get());
+        ::BitBlt(paint.dc(), 0, 0, background_->width, background_->height, source, 0, 0, SRCCOPY);
         drawnW = background_->width;
         drawnH = background_->height;
     }
@@ -114,10 +87,9 @@ void frmView::OnPaint() {
     RECT right{drawnW, 0, client.right, client.bottom};
     RECT below{0, drawnH, drawnW, client.bottom};
     if (right.left < right.right)
-        ::FillRect(dc, &right, ButtonFaceBrush());
+        ::FillRect(paint.dc(), &right, ButtonFaceBrush());
     if (below.top < below.bottom)
-        ::FillRect(dc, &below, ButtonFaceBrush());
-    ::EndPaint(hwnd(), &ps);
+        ::FillRect(paint.dc(), &below, ButtonFaceBrush());
 }
 
 void frmView::OnTimer(UINT_PTR id) {
@@ -143,7 +115,7 @@ void frmView::Timer1_Timer() {
 }
 
 void frmView::Form_MouseDown(int button) {
-    motion::StartDrag(*this, button);
+    motion::StartDrag(*this, Timer1, CharaInfo, button);
 }
 
 namespace {
@@ -175,10 +147,10 @@ void ShowFrame(std::int32_t k, frmView& view) {
     const XFORM identity{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
     platform::UniqueHrgn region(data ? ::ExtCreateRegion(&identity, length, data) : nullptr);
     if (!region)
-        app::FatalExit(L"リージョンデータの読み込みに失敗しました。");
+        platform::FatalExit(L"リージョンデータの読み込みに失敗しました。");
 
     if (!::SetWindowRgn(view.hwnd(), region.get(), TRUE)) {
-        app::FatalExit(L"ウィンドウの整形に失敗しました。");
+        platform::FatalExit(L"ウィンドウの整形に失敗しました。");
     }
     region.release();  // the window owns it now
 

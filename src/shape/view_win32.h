@@ -4,8 +4,8 @@
 
 #include "motion/chara.h"
 #include "motion/motion.h"
+#include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
-#include "platform/window_win32.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,18 +22,23 @@ struct Picture {
 };
 using PicturePtr = std::shared_ptr<const Picture>;
 
-class frmView final : public platform::Window, public motion::MotionWindow {
+class frmView final : public platform::Form<frmView>, public motion::MotionWindow {
   public:
+    static constexpr const wchar_t* kName = L"frmView";
+    static platform::WindowSpec Spec();
+
     frmView();
     ~frmView() override;
 
     // The hidden default instance that holds the frame picture list; created on first touch.
-    static frmView& Default();
-    static frmView* DefaultIfLoaded();
+    static frmView& Default() { return Get(); }
+    static frmView* DefaultIfLoaded() { return IfLoaded(); }
     // Discards the default instance and with it every frame picture.
-    static void UnloadDefault();
+    static void UnloadDefault() { Form::Unload(); }
 
-    bool Load();  // creates the (hidden) window
+    // Creates this character's (hidden) window; throws when the system refuses.
+    void Load();
+    // Stops the animation and destroys this character's window.
     void Unload();
 
     // The frame picture list (default instance only): element k is frame k's picture.
@@ -58,6 +63,8 @@ class frmView final : public platform::Window, public motion::MotionWindow {
     void OnTimer(UINT_PTR id) override;
 
   private:
+    friend class platform::Form<frmView>;
+    void Form_Unload();
     void Timer1_Timer();
     void Form_MouseDown(int button);
     void OnPaint();

@@ -1,30 +1,23 @@
 #include "ui/menu_win32.h"
 
-#include "app/shutdown_win32.h"
+#include "package/words.h"
 #include "platform/system_win32.h"
 #include "ui/commands_win32.h"
-
-#include <memory>
 
 namespace tovalin::ui {
 
 namespace {
 
-constexpr const wchar_t* kMenuClass = L"tovalin.frmMenu";
-
 // Command ids: each array owns a block of a hundred, the element's index added.
 constexpr UINT kArrayBase[] = {100, 200, 300, 400, 500};
-constexpr int kArrayCount[] = {3, 2, 4, 3, 1};
+constexpr int kArrayCount[] = {
+    static_cast<int>(package::kCountWords.size()), static_cast<int>(package::kLocationWords.size()),
+    static_cast<int>(package::kMoveWords.size()), static_cast<int>(package::kSpeedWords.size()), 1};
 constexpr UINT kVersionId = 600;
 constexpr UINT kExitId = 700;
 
 UINT IdOf(MenuArray array, int index) {
     return kArrayBase[static_cast<int>(array)] + static_cast<UINT>(index);
-}
-
-std::unique_ptr<frmMenu>& MenuSlot() {
-    static std::unique_ptr<frmMenu> slot;
-    return slot;
 }
 
 HMENU AddSubmenu(HMENU parent, const wchar_t* caption) {
@@ -33,63 +26,51 @@ HMENU AddSubmenu(HMENU parent, const wchar_t* caption) {
     return sub;
 }
 
-void AddItems(HMENU menu, MenuArray array, std::initializer_list<const wchar_t*> captions) {
-    int index = 0;
-    for (const wchar_t* caption : captions) {
-        ::AppendMenuW(menu, MF_STRING, IdOf(array, index++), caption);
-    }
+void AddItem(HMENU menu, MenuArray array, int index, std::string_view caption) {
+    ::AppendMenuW(menu, MF_STRING, IdOf(array, index), package::Widen(caption).c_str());
+}
+
+// One item per word of the table, captioned by `caption` of each entry.
+template <typename Table, typename Caption>
+void AddWords(HMENU menu, MenuArray array, const Table& table, Caption caption) {
+    for (std::size_t i = 0; i < table.size(); ++i)
+        AddItem(menu, array, static_cast<int>(i), caption(table[i]));
 }
 
 }  // namespace
 
-frmMenu& frmMenu::Get() {
-    auto& slot = MenuSlot();
-    if (!slot) {
-        slot.reset(new frmMenu());
-        slot->Load();
-    }
-    return *slot;
+platform::WindowSpec frmMenu::Spec() {
+    return {.className = L"tovalin.frmMenu", .title = kName, .exStyle = WS_EX_TOOLWINDOW};
 }
 
-frmMenu* frmMenu::IfLoaded() {
-    return MenuSlot().get();
-}
-
-void frmMenu::Unload() {
-    auto& slot = MenuSlot();
-    if (!slot)
-        return;
-    std::unique_ptr<frmMenu> gone = std::move(slot);
-    gone->DestroyNow();
-    app::RetireWindow(std::move(gone));
-}
-
-bool frmMenu::Load() {
-    platform::WindowSpec desc;
-    desc.className = kMenuClass;
-    desc.title = L"frmMenu";
-    desc.exStyle = WS_EX_TOOLWINDOW;
-    const bool created = Create(desc);
+void frmMenu::Form_Load() {
     BuildTree();
-    return created;
 }
 
 void frmMenu::BuildTree() {
+    const auto word = [](const auto& entry) { return entry.word; };
     mpop_.reset(::CreatePopupMenu());
     HMENU mpop = mpop_.get();
     HMENU msetting = AddSubmenu(mpop, L"設定");
-    AddItems(AddSubmenu(msetting, L"出現数"), MenuArray::mCountNum, {L"1", L"3", L"5"});
-    AddItems(AddSubmenu(msetting, L"出現位置"), MenuArray::mLocation, {L"中央", L"乱数"});
-    AddItems(AddSubmenu(msetting, L"動き"), MenuArray::mMoving,
-             {L"静止", L"直線", L"浮遊", L"跳ねる"});
-    AddItems(AddSubmenu(msetting, L"動作速度"), MenuArray::mDousaSpeed,
-             {L"遅い", L"普通", L"速い"});
+    AddWords(AddSubmenu(msetting, L"出現数"), MenuArray::mCountNum, package::kCountWords, word);
+    AddWords(AddSubmenu(msetting, L"出現位置"), MenuArray::mLocation, package::kLocationWords,
+             [](const package::LocationWord& entry) { return entry.caption; });
+    AddWords(AddSubmenu(msetting, L"動き"), MenuArray::mMoving, package::kMoveWords, word);
+    AddWords(AddSubmenu(msetting, L"動作速度"), MenuArray::mDousaSpeed, package::kSpeedWords, word);
     ::AppendMenuW(mpop, MF_SEPARATOR, 0, nullptr);  // sepx
-    AddItems(AddSubmenu(mpop, L"お気に入り"), MenuArray::mokiniiri, {kFavouriteCaption});
+    ::AppendMenuW(AddSubmenu(mpop, L"お気に入り"), MF_STRING, IdOf(MenuArray::mokiniiri, 0),
+                  kFavouriteCaption);
     ::AppendMenuW(mpop, MF_SEPARATOR, 0, nullptr);  // sepxxxx
     ::AppendMenuW(mpop, MF_STRING, kVersionId, L"バージョン情報");
     ::AppendMenuW(mpop, MF_SEPARATOR, 0, nullptr);  // sep001
     ::AppendMenuW(mpop, MF_STRING, kExitId, L"終了");
+}
+
+void frmMenu::CheckSceneSettings(const shape::SceneSettings& settings) {
+    CheckOnly(MenuArray::mCountNum, settings.countItem);
+    CheckOnly(MenuArray::mMoving, settings.moveItem);
+    CheckOnly(MenuArray::mLocation, settings.locationItem);
+    CheckOnly(MenuArray::mDousaSpeed, settings.speedItem);
 }
 
 int frmMenu::Count(MenuArray array) const {

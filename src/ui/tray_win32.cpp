@@ -1,21 +1,18 @@
 #include "ui/tray_win32.h"
 
-#include "app/globals.h"
-#include "app/paths.h"
-#include "app/shutdown_win32.h"
+#include "package/unpack_win32.h"
+#include "platform/paths.h"
+#include "platform/picture_win32.h"
 #include "platform/system_win32.h"
 #include "platform/text_win32.h"
 #include "ui/menu_win32.h"
 
 #include <cstring>
-#include <memory>
-#include <stdexcept>
 
 namespace tovalin::ui {
 
 namespace {
 
-constexpr const wchar_t* kControlClass = L"tovalin.frmControl";
 // The first, ANSI form of the record: 88 bytes in the 32-bit build, that form's own layout (104
 // bytes, with its pointer alignment) in the 64-bit one.
 constexpr DWORD kRecordSize = sizeof(NotifyIconRecord);
@@ -24,16 +21,6 @@ static_assert(sizeof(void*) != 4 || kRecordSize == 88);
 
 BOOL NotifyIcon(DWORD message, NotifyIconRecord& record) {
     return ::Shell_NotifyIconA(message, reinterpret_cast<NOTIFYICONDATAA*>(&record));
-}
-
-std::unique_ptr<frmControl>& ControlSlot() {
-    static std::unique_ptr<frmControl> slot;
-    return slot;
-}
-
-HICON LoadIconFile(const std::wstring& path) {
-    return static_cast<HICON>(
-        ::LoadImageW(nullptr, path.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE));
 }
 
 // The tip holds 63 bytes of the ANSI code page and a NUL; a name that is longer is cut at a
@@ -57,7 +44,9 @@ void FillTip(char (&tip)[64], const std::wstring& name) {
     tip[ansi.size()] = '\0';
 }
 
-void RemoveRegisteredTrayIcon() {
+}  // namespace
+
+void RemoveTrayIcon() {
     if (frmControl* host = frmControl::IfLoaded()) {
         NotifyIconRecord record{};
         record.cbSize = kRecordSize;
@@ -67,57 +56,21 @@ void RemoveRegisteredTrayIcon() {
     }
 }
 
-}  // namespace
+frmControl::frmControl() : taskbarCreated_(::RegisterWindowMessageW(L"TaskbarCreated")) {}
 
-frmControl& frmControl::Get() {
-    auto& slot = ControlSlot();
-    if (!slot) {
-        slot.reset(new frmControl());
-        slot->Load();
-        slot->Form_Load();
-    }
-    return *slot;
-}
-
-frmControl* frmControl::IfLoaded() {
-    return ControlSlot().get();
-}
-
-void frmControl::Unload() {
-    auto& slot = ControlSlot();
-    if (!slot)
-        return;
-    slot->Form_Unload();
-    std::unique_ptr<frmControl> gone = std::move(slot);
-    gone->DestroyNow();
-    app::RetireWindow(std::move(gone));
-}
-
-bool frmControl::Load() {
-    platform::WindowSpec desc;
-    desc.className = kControlClass;
-    desc.title = L"frmControl";
-    desc.exStyle = WS_EX_TOOLWINDOW;
-    taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
-    return Create(desc);
+platform::WindowSpec frmControl::Spec() {
+    return {.className = L"tovalin.frmControl", .title = kName, .exStyle = WS_EX_TOOLWINDOW};
 }
 
 void frmControl::SetWindowIcon(const std::wstring& path) {
-    platform::UniqueHicon icon(LoadIconFile(path));
-    if (!icon) {
-        throw std::runtime_error("アイコンファイル「" + platform::ToUtf8(path) +
-                                 "」を読み込めませんでした。");
-    }
-    ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon.get()));
-    ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon.get()));
+    platform::UniqueHicon icon = platform::LoadIconFile(path, 0, true);
+    platform::SetWindowIcons(hwnd(), icon.get());
     windowIcon_ = std::move(icon);
 }
 
 void frmControl::Form_Load() {
-    const std::wstring temp = platform::TempFolderPath();
-    if (!app::gTempFiles.empty()) {
-        SetWindowIcon(temp + platform::FromCp932(app::gTempFiles.front().szFileName));
-    }
+    if (!package::gTempFiles.empty())
+        SetWindowIcon(package::UnpackedPath(0));
     Show(false);
     record_ = NotifyIconRecord{};
     record_.cbSize = kRecordSize;
@@ -126,24 +79,22 @@ void frmControl::Form_Load() {
     record_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     record_.uCallbackMessage = kTrayCallback;
     record_.hIcon = windowIcon_.get();
-    FillTip(record_.szTip, app::BaseName(platform::ModulePath()));
+    FillTip(record_.szTip, platform::BaseName(platform::ModulePath()));
     AddTrayIcon();
-    app::SetTrayRemoval(&RemoveRegisteredTrayIcon);
 }
 
 void frmControl::AddTrayIcon() {
-    iconAdded_ = NotifyIcon(NIM_ADD, record_) != 0;
+    NotifyIcon(NIM_ADD, record_);
 }
 
-void frmControl::RemoveTrayIcon() {
-    RemoveRegisteredTrayIcon();
-    iconAdded_ = false;
-}
-
+// From the removal on, every error is ignored: a file that cannot be deleted is skipped.
 void frmControl::Form_Unload() {
     RemoveTrayIcon();
-    app::SetTrayRemoval(nullptr);
-    app::DeleteUnpackedFiles();
+    const std::size_t count = package::gTempFiles.size();
+    for (std::size_t i = 0; i < count && i < package::gTempFiles.size(); ++i) {
+        platform::Ignoring([&] { platform::DeleteFileNow(package::UnpackedPath(i)); });
+        platform::PumpPendingMessages();
+    }
 }
 
 LRESULT frmControl::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {

@@ -1,10 +1,10 @@
 // The tray host: a hidden window that owns the tray icon and receives its notifications.
 #pragma once
 
+#include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
 
 #include <shellapi.h>
-#include "platform/window_win32.h"
 
 #include <string>
 
@@ -26,13 +26,10 @@ struct NotifyIconRecord {
     CHAR szTip[64];
 };
 
-class frmControl final : public platform::Window {
+class frmControl final : public platform::Form<frmControl> {
   public:
-    // Created on first touch; the load step adds the tray icon.
-    static frmControl& Get();
-    static frmControl* IfLoaded();
-    // Closes the host: the unload step removes the tray icon and deletes the unpacked files.
-    static void Unload();
+    static constexpr const wchar_t* kName = L"frmControl";
+    static platform::WindowSpec Spec();
 
     // Makes the picture at path the host's window icon.
     void SetWindowIcon(const std::wstring& path);
@@ -41,17 +38,21 @@ class frmControl final : public platform::Window {
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
   private:
-    bool Load();
+    friend class platform::Form<frmControl>;
+    frmControl();
+    // The load step adds the tray icon; the unload step removes it and deletes the unpacked
+    // files.
     void Form_Load();
     void Form_Unload();
     void Form_MouseMove(LPARAM lp);
     void AddTrayIcon();
-    void RemoveTrayIcon();
 
     platform::UniqueHicon windowIcon_;
     NotifyIconRecord record_{};
-    bool iconAdded_ = false;
     UINT taskbarCreated_ = 0;
 };
+
+// Removes the tray icon if the host has added one: for the ways out that skip its unload step.
+void RemoveTrayIcon();
 
 }  // namespace tovalin::ui

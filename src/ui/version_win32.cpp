@@ -1,18 +1,14 @@
 #include "ui/version_win32.h"
 
-#include "app/shutdown_win32.h"
-#include "motion/units.h"
+#include "platform/picture_win32.h"
 #include "platform/system_win32.h"
 #include "platform/text_win32.h"
-
-#include <memory>
-#include <stdexcept>
+#include "platform/units.h"
 
 namespace tovalin::ui {
 
 namespace {
 
-constexpr const wchar_t* kVersionClass = L"tovalin.frm_Version";
 constexpr const wchar_t* kCaption = L"ﾊﾞｰｼﾞｮﾝ情報";
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_DLGFRAME;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
@@ -32,28 +28,16 @@ constexpr TwipsRect kCommand1Rect{3075, 120, 795, 345};
 constexpr TwipsRect kLCpyRect{60, 930, 3840, 225};
 constexpr int kLineY[] = {870, 885, 870};
 
-std::unique_ptr<frm_Version>& VersionSlot() {
-    static std::unique_ptr<frm_Version> slot;
-    return slot;
-}
-
 int PxX(double twips) {
-    return motion::TwipsToPixels(twips, platform::TwipsPerPixelX());
+    return platform::TwipsToPixels(twips, platform::TwipsPerPixelX());
 }
 int PxY(double twips) {
-    return motion::TwipsToPixels(twips, platform::TwipsPerPixelY());
-}
-
-HICON LoadIconFile(const std::wstring& path, int size) {
-    return static_cast<HICON>(
-        ::LoadImageW(nullptr, path.c_str(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
+    return platform::TwipsToPixels(twips, platform::TwipsPerPixelY());
 }
 
 HFONT MakeFont(const wchar_t* face, double points, bool bold) {
-    HDC dc = ::GetDC(nullptr);
-    const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc)
-        ::ReleaseDC(nullptr, dc);
+    const platform::ScreenDc dc;
+    const int dpi = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 96;
     const int height = -static_cast<int>(points * dpi / 72.0 + 0.5);
     return ::CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                          SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -73,42 +57,16 @@ HWND AddControl(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD
 
 }  // namespace
 
-frm_Version& frm_Version::Get() {
-    auto& slot = VersionSlot();
-    if (!slot) {
-        slot.reset(new frm_Version());
-        slot->EnsureWindow();
-    }
-    return *slot;
+platform::WindowSpec frm_Version::Spec() {
+    return {.className = L"tovalin.frm_Version",
+            .title = kCaption,
+            .style = kStyle,
+            .exStyle = kExStyle,
+            .background = ::GetSysColorBrush(COLOR_BTNFACE)};
 }
 
-frm_Version* frm_Version::IfLoaded() {
-    return VersionSlot().get();
-}
-
-void frm_Version::Unload() {
-    auto& slot = VersionSlot();
-    if (!slot)
-        return;
-    slot->closed_ = true;
-    std::unique_ptr<frm_Version> gone = std::move(slot);
-    gone->DestroyNow();
-    app::RetireWindow(std::move(gone));
-}
-
-bool frm_Version::EnsureWindow() {
-    if (hwnd())
-        return true;
-    platform::WindowSpec desc;
-    desc.className = kVersionClass;
-    desc.title = kCaption;
-    desc.style = kStyle;
-    desc.exStyle = kExStyle;
-    desc.background = ::GetSysColorBrush(COLOR_BTNFACE);
-    if (!Create(desc))
-        return false;
-    Form_Load();
-    return true;
+void frm_Version::Form_Unload() {
+    closed_ = true;
 }
 
 // Positioning: the outer size, centred on the primary screen.
@@ -116,9 +74,9 @@ void frm_Version::Form_Load() {
     RECT outer{0, 0, PxX(kClientWidth), PxY(kClientHeight)};
     ::AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
     const double width =
-        motion::PixelsToTwips(outer.right - outer.left, platform::TwipsPerPixelX());
+        platform::PixelsToTwips(outer.right - outer.left, platform::TwipsPerPixelX());
     const double height =
-        motion::PixelsToTwips(outer.bottom - outer.top, platform::TwipsPerPixelY());
+        platform::PixelsToTwips(outer.bottom - outer.top, platform::TwipsPerPixelY());
     const double left = (platform::ScreenWidthTwips() - width) / 2;
     const double top = (platform::ScreenHeightTwips() - height) / 2;
     ::SetWindowPos(hwnd(), nullptr, PxX(left), PxY(top), outer.right - outer.left,
@@ -141,35 +99,20 @@ void frm_Version::CreateControls() {
                textFont_.get());
     AddControl(self, L"STATIC", copyright_, SS_LEFT | SS_NOPREFIX, kLCpy, kLCpyRect,
                textFont_.get());
-    if (windowIcon_) {
-        ::SendMessageW(self, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(windowIcon_.get()));
-        ::SendMessageW(self, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(windowIcon_.get()));
-    }
+    if (windowIcon_)
+        platform::SetWindowIcons(self, windowIcon_.get());
 }
 
 void frm_Version::SetImagePicture(const std::wstring& iconPath) {
-    platform::UniqueHicon icon(LoadIconFile(iconPath, 32));
-    if (!icon) {
-        throw std::runtime_error("アイコンファイル「" + platform::ToUtf8(iconPath) +
-                                 "」を読み込めませんでした。");
-    }
-    image_ = std::move(icon);
+    image_ = platform::LoadIconFile(iconPath, 32);
     if (HWND image = ::GetDlgItem(hwnd(), kImage1)) {
         ::SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(image_.get()), 0);
     }
 }
 
 void frm_Version::SetWindowIcon(const std::wstring& iconPath) {
-    platform::UniqueHicon icon(LoadIconFile(iconPath, 0));
-    if (!icon) {
-        throw std::runtime_error("アイコンファイル「" + platform::ToUtf8(iconPath) +
-                                 "」を読み込めませんでした。");
-    }
-    windowIcon_ = std::move(icon);
-    if (hwnd()) {
-        ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(windowIcon_.get()));
-        ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(windowIcon_.get()));
-    }
+    windowIcon_ = platform::LoadIconFile(iconPath, 0);
+    platform::SetWindowIcons(hwnd(), windowIcon_.get());
 }
 
 void frm_Version::SetTexts(const std::wstring& name, const std::wstring& version,
@@ -183,8 +126,10 @@ void frm_Version::SetTexts(const std::wstring& name, const std::wstring& version
 }
 
 void frm_Version::ShowModal() {
-    if (!EnsureWindow())
-        return;
+    if (!hwnd()) {
+        CreateOrThrow();
+        Form_Load();
+    }
     closed_ = false;
     const platform::Watch alive = MakeWatch();
     ::ShowWindow(hwnd(), SW_SHOWNORMAL);
@@ -234,21 +179,17 @@ void frm_Version::Command1_Click() {
 }
 
 void frm_Version::OnPaint() {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(hwnd(), &ps);
+    const platform::PaintScope paint(hwnd());
     RECT client{};
     ::GetClientRect(hwnd(), &client);
     const int colours[] = {COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT, COLOR_BTNSHADOW};
     for (int i = 0; i < 3; ++i) {
-        HPEN pen = ::CreatePen(PS_SOLID, 1, ::GetSysColor(colours[i]));
-        HGDIOBJ old = ::SelectObject(dc, pen);
+        const platform::UniqueHpen pen(::CreatePen(PS_SOLID, 1, ::GetSysColor(colours[i])));
+        const platform::SelectedObject selected(paint.dc(), pen.get());
         const int y = PxY(kLineY[i]);
-        ::MoveToEx(dc, 0, y, nullptr);
-        ::LineTo(dc, client.right, y);
-        ::SelectObject(dc, old);
-        ::DeleteObject(pen);
+        ::MoveToEx(paint.dc(), 0, y, nullptr);
+        ::LineTo(paint.dc(), client.right, y);
     }
-    ::EndPaint(hwnd(), &ps);
 }
 
 }  // namespace tovalin::ui

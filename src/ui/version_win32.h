@@ -2,33 +2,36 @@
 // copyright texts, and an OK button. Modal, centred on the screen every time it is created.
 #pragma once
 
+#include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
-#include "platform/window_win32.h"
 
 #include <string>
 
 namespace tovalin::ui {
 
-class frm_Version final : public platform::Window {
+class frm_Version final : public platform::Form<frm_Version> {
   public:
-    static frm_Version& Get();
-    static frm_Version* IfLoaded();
-    static void Unload();
+    static constexpr const wchar_t* kName = L"frm_Version";
+    static platform::WindowSpec Spec();
 
     void SetImagePicture(const std::wstring& iconPath);  // Image1
     void SetWindowIcon(const std::wstring& iconPath);
     void SetTexts(const std::wstring& name, const std::wstring& version,
                   const std::wstring& copyright);  // LNAME, LVER, LCPY
 
-    // Shows the dialog and returns when it has been closed.
+    // Shows the dialog and returns when it has been closed. A dialog closed before is made
+    // again, with the same contents, and centred again.
     void ShowModal();
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
   private:
-    bool EnsureWindow();
+    friend class platform::Form<frm_Version>;
+    frm_Version() = default;
+    // Positions the dialog; runs whenever its window is created.
     void Form_Load();
+    void Form_Unload();
     void CreateControls();
     void Command1_Click();
     void OnPaint();

@@ -1028,6 +1028,12 @@ int WaitExitCommand(const Options& options) {
         Emit(json);
         return kOk;
     }
+    if (options.Has(L"--announce")) {
+        // The caller may now make the process end: this handle keeps its exit code readable.
+        Json waiting;
+        waiting.BeginObject().Key("waiting").Bool(true).EndObject();
+        Emit(waiting);
+    }
     const auto code = WaitExit(process.get(), options.Millis(L"--timeout", 10000));
     WriteExit(json, code);
     if (!code)
@@ -1248,7 +1254,7 @@ int Run(int argc, wchar_t** argv) {
     if (command == L"kill")
         return Kill(Options(argc, argv, 2, {}));
     if (command == L"wait-exit")
-        return WaitExitCommand(Options(argc, argv, 2, {}));
+        return WaitExitCommand(Options(argc, argv, 2, {L"--announce"}));
     if (command == L"gui-resources")
         return GuiResources(Options(argc, argv, 2, {}));
     if (command == L"tray")

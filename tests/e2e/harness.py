@@ -406,6 +406,33 @@ def press(pid=None, image=None, button="OK", button_id=None, wait_exit=None, tim
     return result
 
 
+def ending(pid, action, timeout=10.0):
+    """Runs action(), which is to make the process end, and waits for the end; returns the
+    wait-exit answer. The process is held open from before the action, so its exit code can be
+    read however soon after the action it ends (once nobody holds an ended process, its code is
+    lost)."""
+    cfg = config()
+    cmd = [WINE, str(cfg.driver), "wait-exit", "--pid", str(pid), "--timeout", _ms(timeout),
+           "--announce"]
+    with open(cfg.wine_log, "ab") as log:
+        proc = subprocess.Popen(cmd, env=cfg.env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=log)
+        try:
+            first = json.loads(proc.stdout.readline().decode("utf-8") or "{}")
+            if first.get("waiting"):
+                action()
+            out, _ = proc.communicate(timeout=60 + timeout)
+        except BaseException:
+            proc.kill()
+            proc.wait()
+            raise
+    lines = out.decode("utf-8").strip().splitlines()
+    result = json.loads(lines[-1]) if lines else first
+    if result.get("exited"):
+        _launched.pop(pid, None)
+    return result
+
+
 def wait_exit(pid, timeout=10.0):
     """Waits for a process to end; returns {"exited", "code", ...}. "gone" when it had ended."""
     result = driver("wait-exit", "--pid", pid, "--timeout", _ms(timeout), check=False,

@@ -19,7 +19,7 @@ MENU_CLASS = "#32768"
 FAVOURITE = "ぷかり"  # the caption of the favourites entry, and the folder's name
 
 # ---------------------------------------------------------------------------------------------
-# The player's messages (see src/app/package.cpp ProblemMessage and src/app/startup_win32.cpp)
+# The player's messages (see src/package/package.cpp ProblemMessage and src/package/unpack_win32.cpp)
 
 START_FAILED = "起動できませんでした。\n"
 NO_FILES = START_FAILED + "パッケージにファイルが含まれていません。"
@@ -352,11 +352,12 @@ def choose(pid, icon, *captions, patient=True):
 
 def exit_via_menu(pid, icon, timeout=10.0):
     """Chooses 終了 and waits for the process to end; returns the wait-exit answer."""
-    try:
-        choose(pid, icon, "終了")
-    except harness.HarnessError:
-        pass  # the wait below tells
-    return harness.wait_exit(pid, timeout=timeout)
+    def choose_exit():
+        try:
+            choose(pid, icon, "終了")
+        except harness.HarnessError:
+            pass  # the wait tells
+    return harness.ending(pid, choose_exit, timeout=timeout)
 
 
 # ---------------------------------------------------------------------------------------------

@@ -170,8 +170,7 @@ class TwoInstances(harness.PlayerTestCase):
                                    message="a menu from the first tray icon")
         ended, root = menus[0]
         survivor = second if ended == first else first
-        rs.walk(ended, root, "終了")
-        result = harness.wait_exit(ended)
+        result = harness.ending(ended, lambda: rs.walk(ended, root, "終了"))
         self.assertEqual(result.get("code"), 0, result)
         self.assertEqual(harness.tree(self.temp), names, "the first to end deletes the files")
         before = {w["hwnd"]: w for w in rs.views(survivor)}

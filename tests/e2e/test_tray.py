@@ -295,8 +295,7 @@ class VersionDialogAndExit(harness.PlayerTestCase):
 
         self.assertEqual(len(tray.tray_icons()), 1)
         self.assertGreater(len(unpacked), 1)
-        tray.choose(pid, icon, "終了")
-        ended = harness.wait_exit(pid, timeout=10)
+        ended = harness.ending(pid, lambda: tray.choose(pid, icon, "終了"), timeout=10)
         self.assertTrue(ended.get("exited"), "the program ends")
         self.assertEqual(ended.get("code"), 0)
         harness.wait_until(lambda: not tray.tray_icons() and [None], timeout=10,

@@ -7,16 +7,16 @@
 #include <span>
 #include <string>
 
-#include "app/package.h"
+#include "package/package.h"
 #include "fuzz_check.h"
 
 namespace {
 
-using tovalin::app::CheckPackage;
-using tovalin::app::PackageHeader;
-using tovalin::app::PackageProblem;
+using tovalin::package::CheckPackage;
+using tovalin::package::PackageHeader;
+using tovalin::package::PackageProblem;
 
-std::uint64_t End(const tovalin::app::cFile& file) {
+std::uint64_t End(const tovalin::package::cFile& file) {
     return static_cast<std::uint64_t>(file.nOffset) - 1 + static_cast<std::uint64_t>(file.nLen);
 }
 
@@ -45,7 +45,7 @@ void CheckParsed(std::span<const std::uint8_t> file, std::int32_t imageEnd,
         for (const auto& record : header.files) {
             FUZZ_CHECK(record.nOffset >= 1 && record.nLen >= 1);
             FUZZ_CHECK(End(record) <= file.size());
-            FUZZ_CHECK(tovalin::app::IsSafePackagedName(record.szFileName));
+            FUZZ_CHECK(tovalin::package::IsSafePackagedName(record.szFileName));
             // Reading the range's ends as unpacking would lets ASan confirm the bounds.
             touched += file[static_cast<std::size_t>(record.nOffset - 1)];
             touched += file[static_cast<std::size_t>(End(record) - 1)];
@@ -64,11 +64,11 @@ void CheckParsed(std::span<const std::uint8_t> file, std::int32_t imageEnd,
         FUZZ_CHECK(problem->record >= 1 && problem->record <= header.files.size());
         FUZZ_CHECK(problem->name == header.files[problem->record - 1].szFileName);
     }
-    FUZZ_CHECK(!tovalin::app::ProblemMessage(*problem, problem->name).empty());
+    FUZZ_CHECK(!tovalin::package::ProblemMessage(*problem, problem->name).empty());
 }
 
 void ParseAt(std::span<const std::uint8_t> file, std::int32_t imageEnd) {
-    CheckParsed(file, imageEnd, tovalin::app::ParsePackageHeader(file, imageEnd));
+    CheckParsed(file, imageEnd, tovalin::package::ParsePackageHeader(file, imageEnd));
 }
 
 }  // namespace
@@ -76,7 +76,7 @@ void ParseAt(std::span<const std::uint8_t> file, std::int32_t imageEnd) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> file(data, size);
 
-    const std::int32_t imageEnd = tovalin::app::EXESize(file);
+    const std::int32_t imageEnd = tovalin::package::EXESize(file);
     FUZZ_CHECK(imageEnd >= 0);
     if (size < 2 || data[0] != 'M' || data[1] != 'Z')
         FUZZ_CHECK(imageEnd == 0);
@@ -90,8 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 0) {
         const auto folded = static_cast<std::int32_t>(static_cast<std::uint32_t>(chosen) % size);
         ParseAt(file, folded);
-        const tovalin::app::PackageLine line =
-            tovalin::app::ReadPackageLine(file, static_cast<std::size_t>(folded));
+        const tovalin::package::PackageLine line =
+            tovalin::package::ReadPackageLine(file, static_cast<std::size_t>(folded));
         FUZZ_CHECK(line.next > static_cast<std::size_t>(folded) && line.next <= size);
         FUZZ_CHECK(line.text.find('\r') == std::string_view::npos);
     }

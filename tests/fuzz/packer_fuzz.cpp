@@ -11,18 +11,18 @@
 #include <string_view>
 #include <vector>
 
-#include "app/package.h"
+#include "package/package.h"
 #include "fuzz_check.h"
 #include "pack/commands.h"
 #include "pack/cp932.h"
 #include "pack/file_io.h"
-#include "pack/package_writer.h"
+#include "package/writer.h"
 #include "platform/picture_headers.h"
 
 namespace {
 
 namespace pack = tovalin::pack;
-namespace app = tovalin::app;
+namespace package = tovalin::package;
 using Bytes = std::vector<std::uint8_t>;
 
 std::string_view AsText(std::span<const std::uint8_t> bytes) {
@@ -58,9 +58,9 @@ bool IsValidUtf8(std::string_view text) {
 // What may be packed must be what the player recognises: the same signatures.
 void CheckImageTests(std::span<const std::uint8_t> bytes) {
     const auto format = tovalin::platform::SniffPictureFormat(bytes);
-    if (pack::IsGifImage(bytes))
+    if (package::IsGifImage(bytes))
         FUZZ_CHECK(format == tovalin::platform::PictureFormat::kGif);
-    if (pack::IsIconFile(bytes))
+    if (package::IsIconFile(bytes))
         FUZZ_CHECK(format == tovalin::platform::PictureFormat::kIco);
 }
 
@@ -121,28 +121,28 @@ Bytes MinimalImage() {
 
 void CheckHeaderRoundTrip(std::span<const std::uint8_t> bytes) {
     std::vector<std::string> fields = Fields(AsText(bytes), 9);
-    pack::PackagedFile icon{fields[0], Bytes{0, 0, 1, 0}};  // an icon always starts 0 0 1 0
-    pack::PackageSettings settings{fields[1], fields[2], fields[3],
-                                   fields[4], fields[5], fields[6]};
-    std::vector<pack::PackagedFile> frames;
+    package::PackagedFile icon{fields[0], Bytes{0, 0, 1, 0}};  // an icon always starts 0 0 1 0
+    package::PackageSettings settings{fields[1], fields[2], fields[3],
+                                      fields[4], fields[5], fields[6]};
+    std::vector<package::PackagedFile> frames;
     for (unsigned char length : fields[8]) {
-        if (frames.size() == pack::kMaxFrames)
+        if (frames.size() == static_cast<std::size_t>(package::kMaxFrames))
             break;
-        frames.push_back(
-            {pack::FrameFileName(frames.size(), fields[7]), Bytes(std::size_t{length} + 1, 'G')});
+        frames.push_back({package::FrameFileName(frames.size(), fields[7]),
+                          Bytes(std::size_t{length} + 1, 'G')});
     }
-    const std::string header = pack::BuildPackageHeader(icon, frames, settings);
+    const std::string header = package::BuildPackageHeader(icon, frames, settings);
 
     Bytes file = MinimalImage();
     const std::size_t imageEnd = file.size();
     Append(file, header);
     file.insert(file.end(), icon.bytes.begin(), icon.bytes.end());
-    for (const pack::PackagedFile& frame : frames)
+    for (const package::PackagedFile& frame : frames)
         file.insert(file.end(), frame.bytes.begin(), frame.bytes.end());
 
-    FUZZ_CHECK(app::EXESize(file) == static_cast<std::int32_t>(imageEnd));
-    const app::PackageHeader read =
-        app::ParsePackageHeader(file, static_cast<std::int32_t>(imageEnd));
+    FUZZ_CHECK(package::EXESize(file) == static_cast<std::int32_t>(imageEnd));
+    const package::PackageHeader read =
+        package::ParsePackageHeader(file, static_cast<std::int32_t>(imageEnd));
     FUZZ_CHECK(read.files.size() == frames.size() + 1);
     FUZZ_CHECK(read.files[0].szFileName == icon.name);
     FUZZ_CHECK(read.files[0].nOffset == static_cast<std::int32_t>(imageEnd + header.size() + 1));
@@ -153,15 +153,16 @@ void CheckHeaderRoundTrip(std::span<const std::uint8_t> bytes) {
     FUZZ_CHECK(read.gCount == settings.count && read.gMove == settings.move &&
                read.gLocation == settings.location && read.gAnim == settings.anim &&
                read.gVersion == settings.version && read.gCopyright == settings.copyright);
-    const app::cFile& last = read.files.back();
+    const package::cFile& last = read.files.back();
     FUZZ_CHECK(static_cast<std::uint64_t>(last.nOffset) - 1 +
                    static_cast<std::uint64_t>(last.nLen) ==
                file.size());
 
-    bool namesSafe = app::IsSafePackagedName(icon.name);
-    for (const pack::PackagedFile& frame : frames)
-        namesSafe = namesSafe && app::IsSafePackagedName(frame.name);
-    FUZZ_CHECK(app::CheckPackage(read, file.size()).has_value() == (!namesSafe || frames.empty()));
+    bool namesSafe = package::IsSafePackagedName(icon.name);
+    for (const package::PackagedFile& frame : frames)
+        namesSafe = namesSafe && package::IsSafePackagedName(frame.name);
+    FUZZ_CHECK(package::CheckPackage(read, file.size()).has_value() ==
+               (!namesSafe || frames.empty()));
 }
 
 void CheckSettingWords(std::string_view word) {

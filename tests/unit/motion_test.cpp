@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "motion/random.h"
-#include "motion/units.h"
 
 namespace tovalin::motion {
 namespace {
@@ -116,37 +115,6 @@ double Floor(double r, double n, double offset) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Units
-
-TEST(Units, TwipsToPixelsRoundsHalvesAwayFromZero) {
-    EXPECT_EQ(TwipsToPixels(22.5, 15.0), 2);  // 1.5
-    EXPECT_EQ(TwipsToPixels(37.5, 15.0), 3);  // 2.5: not to the even 2
-    EXPECT_EQ(TwipsToPixels(-22.5, 15.0), -2);
-    EXPECT_EQ(TwipsToPixels(-37.5, 15.0), -3);
-    EXPECT_EQ(TwipsToPixels(7.0, 15.0), 0);
-    EXPECT_EQ(TwipsToPixels(8.0, 15.0), 1);
-    EXPECT_EQ(TwipsToPixels(9616.0, 15.0), 641);
-    EXPECT_EQ(TwipsToPixels(4.8, 9.6), 1);  // 150 dpi: 0.5 pixel
-}
-
-TEST(Units, WholePixelsSurviveTheRoundTrip) {
-    for (double tpp : {15.0, 12.0, 9.6, 8.0, 7.5}) {
-        for (int p = -3000; p <= 3000; ++p) {
-            ASSERT_EQ(TwipsToPixels(PixelsToTwips(p, tpp), tpp), p) << tpp;
-        }
-    }
-    EXPECT_EQ(PixelsToTwips(640, 15.0), 9600.0);
-}
-
-TEST(Units, OutOfRangeValuesAreClampedNotOverflowed) {
-    EXPECT_EQ(TwipsToPixels(1e300, 15.0), INT_MAX);
-    EXPECT_EQ(TwipsToPixels(-1e300, 15.0), INT_MIN);
-    EXPECT_EQ(TwipsToPixels(15.0, 0.0), INT_MAX);
-    EXPECT_EQ(TwipsToPixels(0.0, 0.0), 0);
-    EXPECT_EQ(TwipsToPixels(std::nan(""), 15.0), 0);
-}
-
-// ---------------------------------------------------------------------------------------------
 // Dispatch
 
 TEST(MoveModeWords, OnlyTheExactWordsSelectAMode) {
@@ -171,7 +139,7 @@ TEST_F(MotionTest, TickWithStillOrUnknownWordTouchesNothing) {
         const CharaInfo beforeB = b.info;
         const Random rngBefore = Rng();
         MotionWindow* views[] = {&a, &b};
-        MotionTick(views, word, screen);
+        MotionTick(views, ModeFromWord(word), screen);
         EXPECT_TRUE(a.moves.empty());
         EXPECT_TRUE(b.moves.empty());
         EXPECT_EQ(a.info, beforeA);
@@ -193,7 +161,7 @@ TEST_F(MotionTest, TickRunsTheRoutineOfEachWord) {
         direct.info = ticked.info;
         const Random start = Rng();
         MotionWindow* views[] = {&ticked};
-        MotionTick(views, c.word, screen);
+        MotionTick(views, ModeFromWord(c.word), screen);
         const Random afterTick = Rng();
         Rng() = start;
         c.routine(direct, screen);
@@ -216,7 +184,7 @@ TEST_F(MotionTest, TickSkipsTheDraggedWindowOnly) {
     dragged.info.bMoving = true;
     const CharaInfo draggedBefore = dragged.info;
     MotionWindow* views[] = {&first, &dragged, &last};
-    MotionTick(views, L"直線", screen);
+    MotionTick(views, ModeFromWord(L"直線"), screen);
     ExpectCall(0);
     ExpectCall(0);
     EXPECT_EQ(Rng(), model) << "the dragged window must not even re-seed";
@@ -234,10 +202,10 @@ TEST_F(MotionTest, ModeChangesKeepTheRecord) {
     w.info.rndx = 3;
     w.info.nwait = 5;
     MotionWindow* views[] = {&w};
-    MotionTick(views, L"直線", screen);
-    MotionTick(views, L"浮遊", screen);  // pausing: counts down only
-    MotionTick(views, L"静止", screen);
-    MotionTick(views, L"直線", screen);
+    MotionTick(views, ModeFromWord(L"直線"), screen);
+    MotionTick(views, ModeFromWord(L"浮遊"), screen);  // pausing: counts down only
+    MotionTick(views, ModeFromWord(L"静止"), screen);
+    MotionTick(views, ModeFromWord(L"直線"), screen);
     EXPECT_EQ(w.info.rndm, 1);
     EXPECT_EQ(w.info.rndx, 1);
     EXPECT_EQ(w.info.nwait, 4);

@@ -1,4 +1,4 @@
-#include "app/package.h"
+#include "package/package.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace tovalin::app {
+namespace tovalin::package {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -66,11 +66,9 @@ Bytes Join(Bytes head, std::string_view tail) {
 }
 
 // An image of `imageEnd` bytes followed by the given package text.
-Bytes WithPackage(std::string_view package, std::size_t imageEnd = 0x400,
-                  Image kind = Image::k32) {
-    return Join(
-        MakeImage({{0x200, static_cast<std::uint32_t>(imageEnd - 0x200)}}, imageEnd, kind),
-        package);
+Bytes WithPackage(std::string_view package, std::size_t imageEnd = 0x400, Image kind = Image::k32) {
+    return Join(MakeImage({{0x200, static_cast<std::uint32_t>(imageEnd - 0x200)}}, imageEnd, kind),
+                package);
 }
 
 std::string Lines(std::initializer_list<std::string_view> lines) {
@@ -443,4 +441,4 @@ TEST(ProblemMessage, NamesTheProblemAndTheRecord) {
 }
 
 }  // namespace
-}  // namespace tovalin::app
+}  // namespace tovalin::package

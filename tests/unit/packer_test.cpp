@@ -10,17 +10,19 @@
 #include <string>
 #include <vector>
 
-#include "app/package.h"
+#include "package/package.h"
 #include "pack/cli.h"
 #include "pack/commands.h"
 #include "pack/cp932.h"
 #include "pack/file_io.h"
-#include "pack/package_writer.h"
+#include "package/writer.h"
 
 namespace tovalin::pack {
 namespace {
 
 namespace fs = std::filesystem;
+using package::IsGifImage;
+using package::IsIconFile;
 
 // Code page 932 spellings of the settings words.
 constexpr std::string_view kStill = "\x90\xC3\x8E\x7E";           // 静止
@@ -150,26 +152,26 @@ TEST_F(PackerTest, RoundTripThroughTheReaderKeepsEveryByte) {
     ASSERT_EQ(result.exitCode, 0) << result.err;
     Bytes file = Read("キャラ.exe");
     Bytes player = MakePlayer();
-    std::int32_t imageEnd = app::EXESize(file);
+    std::int32_t imageEnd = package::EXESize(file);
     EXPECT_EQ(imageEnd, static_cast<std::int32_t>(player.size()));
     EXPECT_TRUE(std::equal(player.begin(), player.end(), file.begin()));
 
-    app::PackageHeader header = app::ParsePackageHeader(file, imageEnd);
-    EXPECT_FALSE(app::CheckPackage(header, file.size()));
+    package::PackageHeader header = package::ParsePackageHeader(file, imageEnd);
+    EXPECT_FALSE(package::CheckPackage(header, file.size()));
     ASSERT_EQ(header.files.size(), 4u);
     std::vector<Bytes> inputs{MakeIcon(), MakeGif(0), MakeGif(1), MakeGif(2)};
     std::vector<std::string> names{
         std::string(kChara) + ".ico", "01_" + std::string(kChara) + ".gif",
         "02_" + std::string(kChara) + ".gif", "03_" + std::string(kChara) + ".gif"};
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const app::cFile& record = header.files[i];
+        const package::cFile& record = header.files[i];
         EXPECT_EQ(record.szFileName, names[i]);
         ASSERT_EQ(static_cast<std::size_t>(record.nLen), inputs[i].size());
         Bytes packaged(file.begin() + (record.nOffset - 1),
                        file.begin() + (record.nOffset - 1 + record.nLen));
         EXPECT_EQ(packaged, inputs[i]) << "record " << i + 1;
     }
-    const app::cFile& last = header.files.back();
+    const package::cFile& last = header.files.back();
     EXPECT_EQ(static_cast<std::size_t>(last.nOffset - 1 + last.nLen), file.size());
     EXPECT_EQ(header.gCount, "5");
     EXPECT_EQ(header.gMove, kBounce);
@@ -191,10 +193,11 @@ TEST_F(PackerTest, BothRealPlayersCarryTheSamePackageRightAfterTheirImage) {
         CommandResult result = Create("chara.exe", {"--count", "3"});
         ASSERT_EQ(result.exitCode, 0) << build << ": " << result.err;
         const Bytes file = Read("chara.exe");
-        ASSERT_EQ(app::EXESize(file), static_cast<std::int32_t>(image.size())) << build;
+        ASSERT_EQ(package::EXESize(file), static_cast<std::int32_t>(image.size())) << build;
         ASSERT_TRUE(std::equal(image.begin(), image.end(), file.begin())) << build;
-        const app::PackageHeader header = app::ParsePackageHeader(file, app::EXESize(file));
-        EXPECT_FALSE(app::CheckPackage(header, file.size())) << build;
+        const package::PackageHeader header =
+            package::ParsePackageHeader(file, package::EXESize(file));
+        EXPECT_FALSE(package::CheckPackage(header, file.size())) << build;
         EXPECT_EQ(header.files.size(), 4u) << build;
         packages.emplace_back(file.begin() + static_cast<std::ptrdiff_t>(image.size()), file.end());
     }
@@ -228,7 +231,7 @@ TEST_F(PackerTest, RefusalsLeaveNoOutputFile) {
     std::string frame = Path("f0.gif");
     std::string player = Path("player.exe");
     std::vector<std::string> tooMany{"create", "-o", Path("out.exe"), "--icon", icon};
-    for (std::size_t i = 0; i < kMaxFrames + 1; ++i)
+    for (std::size_t i = 0; i < static_cast<std::size_t>(package::kMaxFrames) + 1; ++i)
         tooMany.push_back(frame);
     std::vector<std::string> fullHouse = tooMany;
     fullHouse.pop_back();
@@ -393,7 +396,7 @@ TEST_F(PackerTest, ExecutableTakesJapaneseArgumentsAndFindsThePlayerBesideItself
     ExeRun made = RunPackExe(dir_, common + " --player '" + Path("player.exe") + "'");
     ASSERT_EQ(made.exitCode, 0) << made.err;
     Bytes file = Read("跳ぶ.exe");
-    app::PackageHeader header = app::ParsePackageHeader(file, app::EXESize(file));
+    package::PackageHeader header = package::ParsePackageHeader(file, package::EXESize(file));
     EXPECT_EQ(header.gMove, kBounce);
     ASSERT_EQ(header.files.size(), 3u);
     EXPECT_EQ(header.files[1].szFileName, "01_\x92\xB5\x82\xD4.gif");  // 01_跳ぶ.gif

@@ -1,7 +1,7 @@
 // The built players as a Windows loader and the package reader see them: the 32-bit player the
 // package format was made for and its 64-bit twin. Read from their headers, so this runs on
 // any machine, whether or not it can start them.
-#include "app/package.h"
+#include "package/package.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace tovalin::app {
+namespace tovalin::package {
 namespace {
 
 namespace fs = std::filesystem;
@@ -99,12 +99,12 @@ std::optional<Bytes> ReadBuiltPlayer(const char* build) {
 
 // ./run test builds both players before this runs and sets TOVALIN_REQUIRE_PLAYERS: there a
 // missing player is a failure, not a skip.
-#define READ_PLAYER_OR_SKIP(var, build)                                                        \
-    std::optional<Bytes> var = ReadBuiltPlayer(build);                                         \
-    if (!var) {                                                                                \
-        if (std::getenv("TOVALIN_REQUIRE_PLAYERS"))                                            \
-            FAIL() << "build/" build "/tovalin-player.exe is missing";                         \
-        GTEST_SKIP() << "build/" build "/tovalin-player.exe not built (preset " build ")";     \
+#define READ_PLAYER_OR_SKIP(var, build)                                                    \
+    std::optional<Bytes> var = ReadBuiltPlayer(build);                                     \
+    if (!var) {                                                                            \
+        if (std::getenv("TOVALIN_REQUIRE_PLAYERS"))                                        \
+            FAIL() << "build/" build "/tovalin-player.exe is missing";                     \
+        GTEST_SKIP() << "build/" build "/tovalin-player.exe not built (preset " build ")"; \
     }
 
 bool Contains(const std::vector<std::uint32_t>& ids, std::uint32_t id) {
@@ -147,4 +147,4 @@ TEST(PlayerImage, TheTwinIsAStrippedGuiPe32PlusForAmd64) {
 }
 
 }  // namespace
-}  // namespace tovalin::app
+}  // namespace tovalin::package

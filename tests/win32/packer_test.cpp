@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/package.h"
+#include "package/package.h"
 
 namespace {
 
@@ -104,10 +104,10 @@ TEST_F(PackerWin32, JapaneseArgumentsReachThePackageAsCodePage932) {
     Bytes player = ReadAll(player_);
     ASSERT_GT(file.size(), player.size());
     EXPECT_TRUE(std::equal(player.begin(), player.end(), file.begin()));
-    std::int32_t imageEnd = tovalin::app::EXESize(file);
+    std::int32_t imageEnd = tovalin::package::EXESize(file);
     EXPECT_EQ(static_cast<std::size_t>(imageEnd), player.size());
-    tovalin::app::PackageHeader header = tovalin::app::ParsePackageHeader(file, imageEnd);
-    EXPECT_FALSE(tovalin::app::CheckPackage(header, file.size()));
+    tovalin::package::PackageHeader header = tovalin::package::ParsePackageHeader(file, imageEnd);
+    EXPECT_FALSE(tovalin::package::CheckPackage(header, file.size()));
     EXPECT_EQ(header.gMove, "\x92\xB5\x82\xCB\x82\xE9");
     EXPECT_EQ(header.gCopyright, "\x82\x60\x82\x61\x82\x62");
     ASSERT_EQ(header.files.size(), 2u);

@@ -14,6 +14,7 @@
 #include "platform/handles_win32.h"
 #include "platform/picture_win32.h"
 #include "platform/text_win32.h"
+#include "support/support_win32.h"
 
 namespace tovalin::platform {
 namespace {
@@ -382,10 +383,11 @@ TEST_F(PictureTest, BitmapHoldsThePixelsTopDown) {
     ASSERT_TRUE(bitmap);
     UniqueHdc dc(::CreateCompatibleDC(nullptr));
     ASSERT_TRUE(dc);
-    const HGDIOBJ old = ::SelectObject(dc.get(), bitmap.get());
-    EXPECT_EQ(::GetPixel(dc.get(), 1, 0), RGB(0x44, 0x55, 0x66));
-    EXPECT_EQ(::GetPixel(dc.get(), 0, 1), RGB(0x77, 0x88, 0x99));
-    ::SelectObject(dc.get(), old);
+    {
+        const SelectedObject selected(dc.get(), bitmap.get());
+        EXPECT_EQ(::GetPixel(dc.get(), 1, 0), RGB(0x44, 0x55, 0x66));
+        EXPECT_EQ(::GetPixel(dc.get(), 0, 1), RGB(0x77, 0x88, 0x99));
+    }
     EXPECT_FALSE(CreatePictureBitmap(DecodedPicture{}));
     EXPECT_FALSE(CreatePictureBitmap(DecodedPicture{2, 2, {1, 2, 3}}));
 }
@@ -406,22 +408,8 @@ std::pair<std::int32_t, std::int32_t> DeclaredSize(const Bytes& b) {
 }
 
 TEST(PictureFiles, FavouriteImagesDecodeAtTheirDeclaredSize) {
-    std::wstring root = FromUtf8(TOVALIN_SOURCE_DIR);
-    std::replace(root.begin(), root.end(), L'/', L'\\');
-    if (root.starts_with(L"\\"))
-        root = L"Z:" + root;
-    const std::wstring folder = root + L"\\assets\\favourites\\ぷかり";
-    std::vector<std::wstring> files;
-    for (const wchar_t* pattern : {L"\\*.gif", L"\\*.bmp", L"\\*.ico"}) {
-        WIN32_FIND_DATAW found;
-        const HANDLE search = ::FindFirstFileW((folder + pattern).c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE)
-            continue;
-        do {
-            files.push_back(folder + L"\\" + found.cFileName);
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
+    const std::vector<std::wstring> files = support::FilesIn(
+        support::SourcePath(L"assets\\favourites\\ぷかり"), {L"*.gif", L"*.bmp", L"*.ico"});
     if (files.empty())
         GTEST_SKIP() << "no images under assets/favourites";
     ComApartment com;

@@ -1,4 +1,4 @@
-#include "app/paths.h"
+#include "platform/paths.h"
 #include "platform/system_win32.h"
 #include "platform/window_win32.h"
 
@@ -11,7 +11,7 @@ namespace tovalin::platform {
 namespace {
 
 class Probe final : public Window {
-public:
+  public:
     bool Open() {
         WindowSpec desc;
         desc.className = L"tovalin.test.Probe";
@@ -26,7 +26,7 @@ public:
     void (*onTick)(void*) = nullptr;
     void* context = nullptr;
 
-protected:
+  protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override {
         if (msg == WM_APP) {
             ++customs;
@@ -35,9 +35,11 @@ protected:
         return Window::OnMessage(msg, wp, lp);
     }
     void OnTimer(UINT_PTR id) override {
-        if (id != timer.Id()) return;
+        if (id != timer.Id())
+            return;
         ++ticks;
-        if (onTick) onTick(context);
+        if (onTick)
+            onTick(context);
     }
 };
 
@@ -125,7 +127,8 @@ TEST(Folder, ListsMatchingPlainFilesInNameOrder) {
     const auto listed = ListFolder(folder, L"*.ico;*.bmp;*.gif");
     EXPECT_EQ(listed, (std::vector<std::wstring>{L"A.GIF", L"b.bmp", L"c.ico"}));
     EXPECT_TRUE(ListFolder(folder + L"\\missing", L"*.gif").empty());
-    for (const auto& name : names) ::DeleteFileW((folder + L"\\" + name).c_str());
+    for (const auto& name : names)
+        ::DeleteFileW((folder + L"\\" + name).c_str());
     ::RemoveDirectoryW((folder + L"\\sub.gif").c_str());
     ::RemoveDirectoryW(folder.c_str());
 }

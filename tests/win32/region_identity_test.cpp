@@ -15,6 +15,7 @@
 #include "platform/picture_win32.h"
 #include "platform/text_win32.h"
 #include "shape/region.h"
+#include "support/support_win32.h"
 
 namespace tovalin::shape {
 namespace {
@@ -106,35 +107,13 @@ Frame Blank(std::string name, std::int32_t width, std::int32_t height) {
             std::vector<std::uint32_t>(static_cast<std::size_t>(width * height), kFace)};
 }
 
-std::wstring SourceDir() {
-    std::wstring dir = platform::FromUtf8(TOVALIN_SOURCE_DIR);
-    std::replace(dir.begin(), dir.end(), L'/', L'\\');
-    return dir.starts_with(L"\\") ? L"Z:" + dir : dir;
-}
-
-std::vector<std::wstring> FilesIn(const std::wstring& folder,
-                                  const std::vector<std::wstring>& patterns) {
-    std::vector<std::wstring> paths;
-    for (const std::wstring& pattern : patterns) {
-        WIN32_FIND_DATAW found;
-        const HANDLE search = ::FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE)
-            continue;
-        do {
-            paths.push_back(folder + L"\\" + found.cFileName);
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
+using support::FilesIn;
 
 TEST(RegionIdentity, ShippedFramesMatchByteForByte) {
-    const std::wstring root = SourceDir();
     const std::vector<std::wstring> samples =
-        FilesIn(root + L"\\assets\\sample\\frames", {L"*.gif"});
+        FilesIn(support::SourcePath(L"assets\\sample\\frames"), {L"*.gif"});
     std::vector<std::wstring> files =
-        FilesIn(root + L"\\assets\\favourites\\ぷかり", {L"*.gif", L"*.bmp", L"*.ico"});
+        FilesIn(support::SourcePath(L"assets\\favourites\\ぷかり"), {L"*.gif", L"*.bmp", L"*.ico"});
     files.insert(files.begin(), samples.begin(), samples.end());
     if (files.empty())
         GTEST_SKIP() << "no frame files under assets/sample/frames or assets/favourites";

@@ -1,7 +1,6 @@
 // Frames, shaping and the scene, on real windows under the system.
-#include "app/globals.h"
-#include "app/shutdown_win32.h"
-#include "app/startup_win32.h"
+#include "motion/worker_win32.h"
+#include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
 #include "platform/picture_win32.h"
 #include "platform/system_win32.h"
@@ -10,6 +9,7 @@
 #include "shape/region.h"
 #include "shape/scene_win32.h"
 #include "shape/view_win32.h"
+#include "support/support_win32.h"
 #include "ui/menu_win32.h"
 
 #include <gtest/gtest.h>
@@ -27,23 +27,14 @@ namespace {
 // The picture decoder needs COM on this thread, as the player's main thread has it.
 const platform::ComApartment gCom;
 
-std::wstring SourcePath(const std::wstring& relative) {
-    std::wstring root = L"Z:" + std::filesystem::path(TOVALIN_SOURCE_DIR).wstring();
-    std::replace(root.begin(), root.end(), L'/', L'\\');
-    return root + L"\\" + relative;
-}
-
-std::wstring SampleFrame(int n) {
-    wchar_t name[32];
-    swprintf(name, 32, L"frame%02d.gif", n);
-    return SourcePath(L"assets\\sample\\frames\\") + name;
-}
+using support::SampleFrame;
 
 std::vector<RECT> RegionRects(HRGN region) {
     const DWORD size = ::GetRegionData(region, 0, nullptr);
     std::vector<std::uint8_t> buffer(size);
     auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
-    if (size == 0 || ::GetRegionData(region, size, data) == 0) return {};
+    if (size == 0 || ::GetRegionData(region, size, data) == 0)
+        return {};
     const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
     return {rects, rects + data->rdh.nCount};
 }
@@ -51,7 +42,8 @@ std::vector<RECT> RegionRects(HRGN region) {
 std::vector<RECT> WindowRegionRects(HWND hwnd) {
     HRGN region = ::CreateRectRgn(0, 0, 0, 0);
     std::vector<RECT> rects;
-    if (::GetWindowRgn(hwnd, region) != ERROR) rects = RegionRects(region);
+    if (::GetWindowRgn(hwnd, region) != ERROR)
+        rects = RegionRects(region);
     ::DeleteObject(region);
     return rects;
 }
@@ -70,21 +62,27 @@ bool SameRects(const std::vector<RECT>& a, const std::vector<RECT>& b) {
 }
 
 class Scene : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        if (!platform::FileExists(SampleFrame(1))) GTEST_SKIP() << "sample frames are missing";
-        app::frmWork::GetWithoutStartup();
+        if (!platform::FileExists(SampleFrame(1)))
+            GTEST_SKIP() << "sample frames are missing";
+        motion::frmWork::Get();
+        // The menu's check marks follow the scene as the start-up sequence wires them.
+        SetSettingsListener(
+            [](const SceneSettings& s) { ui::frmMenu::Get().CheckSceneSettings(s); });
         ClearFrameStore();
-        for (int n = 1; n <= 5; ++n) ASSERT_EQ(LoadFrame(SampleFrame(n)), FrameLoad::kLoaded);
-        app::gCount = L"3";
-        app::gMove = L"静止";
-        app::gLocation = L"中心";
-        app::gAnim = L"速い";
+        for (int n = 1; n <= 5; ++n)
+            ASSERT_EQ(LoadFrame(SampleFrame(n)), FrameLoad::kLoaded);
+        gCount = L"3";
+        gMove = L"静止";
+        gLocation = L"中心";
+        gAnim = L"速い";
     }
     void TearDown() override {
-        for (auto& view : gViews) view->Unload();
+        for (auto& view : gViews)
+            view->Unload();
         gViews.clear();
-        app::FreeRetiredWindows();
+        platform::FreeRetiredWindows();
     }
 };
 
@@ -119,22 +117,22 @@ TEST_F(Scene, SetupCreatesTopmostShapedWindowsAtTheCentre) {
     EXPECT_TRUE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mCountNum, 1));
     EXPECT_TRUE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mDousaSpeed, 2));
     EXPECT_FALSE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mDousaSpeed, 1));
-    EXPECT_EQ(app::frmWork::Get().Timer1.Interval(), 50u);
-    EXPECT_TRUE(app::frmWork::Get().Timer1.Enabled());
+    EXPECT_EQ(motion::frmWork::Get().Timer1.Interval(), 50u);
+    EXPECT_TRUE(motion::frmWork::Get().Timer1.Enabled());
 }
 
 TEST_F(Scene, UnknownWordsFallBackAndRandomPlacesStayInTheMiddleHalf) {
-    app::gCount = L"2";
-    app::gMove = L"ジャンプ";
-    app::gLocation = L"乱数";
+    gCount = L"2";
+    gMove = L"ジャンプ";
+    gLocation = L"乱数";
     SetupScene();
     ASSERT_EQ(gViews.size(), 1u);
-    EXPECT_EQ(app::gMove, L"静止");
-    EXPECT_EQ(app::gCount, L"2");
+    EXPECT_EQ(gMove, L"静止");
+    EXPECT_EQ(gCount, L"2");
     const double sw = platform::ScreenWidthTwips();
     const double sh = platform::ScreenHeightTwips();
     for (int round = 0; round < 5; ++round) {
-        app::gCount = L"5";
+        gCount = L"5";
         SetupScene();
         for (const auto& view : gViews) {
             EXPECT_GE(view->LeftTwips(), sw / 4 - platform::TwipsPerPixelX());
@@ -146,25 +144,27 @@ TEST_F(Scene, UnknownWordsFallBackAndRandomPlacesStayInTheMiddleHalf) {
 }
 
 TEST_F(Scene, AnimationStepsThroughTheFramesInOrder) {
-    app::gCount = L"1";
+    gCount = L"1";
     SetupScene();
     frmView& view = *gViews.front();
     std::vector<int> seen;
     for (int i = 0; i < 400 && seen.size() < 8; ++i) {
         const int poi = view.CharaInfo.poi;
-        if (seen.empty() || seen.back() != poi) seen.push_back(poi);
+        if (seen.empty() || seen.back() != poi)
+            seen.push_back(poi);
         platform::PumpPendingMessages();
         ::Sleep(5);
     }
     ASSERT_GE(seen.size(), 7u);
-    for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_EQ(seen[i], (seen[i - 1] + 1) % 5);
+    for (std::size_t i = 1; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], (seen[i - 1] + 1) % 5);
 }
 
 // A handler that runs inside the frame switch rebuilds the whole scene: the outer set-up must
 // stop touching the window it was working on, and the newer scene must stand complete.
 LRESULT CALLBACK RebuildOnce(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_APP) {
-        app::gCount = L"5";
+        gCount = L"5";
         SetupScene();
         return 0;
     }
@@ -181,14 +181,14 @@ TEST_F(Scene, RebuildInsideAFrameSwitchLeavesOneWholeScene) {
                                    wc.hInstance, nullptr);
     ASSERT_NE(trigger, nullptr);
     ::PostMessageW(trigger, WM_APP, 0, 0);
-    app::gCount = L"3";
+    gCount = L"3";
     SetupScene();  // the posted rebuild runs inside the first window's frame switch
     EXPECT_EQ(gViews.size(), 5u);
     for (const auto& view : gViews) {
         EXPECT_TRUE(::IsWindow(view->hwnd()));
         EXPECT_TRUE(::IsWindowVisible(view->hwnd()));
     }
-    app::FreeRetiredWindows();
+    platform::FreeRetiredWindows();
     for (int i = 0; i < 20; ++i) {
         platform::PumpPendingMessages();
         ::Sleep(5);
@@ -198,7 +198,8 @@ TEST_F(Scene, RebuildInsideAFrameSwitchLeavesOneWholeScene) {
 }
 
 TEST(Frames, TableHoldsFiftyOneAndBadFilesAreNotCounted) {
-    if (!platform::FileExists(SampleFrame(1))) GTEST_SKIP() << "sample frames are missing";
+    if (!platform::FileExists(SampleFrame(1)))
+        GTEST_SKIP() << "sample frames are missing";
     ClearFrameStore();
     std::wstring error;
     const std::wstring junk = platform::TempFolderPath() + L"tovalin-junk.gif";
@@ -217,9 +218,11 @@ TEST(Frames, TableHoldsFiftyOneAndBadFilesAreNotCounted) {
 
 // A set that could not be built gives way to the frames that were in use, pictures included.
 TEST(Frames, SavedFramesComeBackInPlaceOfANewSet) {
-    if (!platform::FileExists(SampleFrame(3))) GTEST_SKIP() << "sample frames are missing";
+    if (!platform::FileExists(SampleFrame(3)))
+        GTEST_SKIP() << "sample frames are missing";
     ClearFrameStore();
-    for (int n = 1; n <= 3; ++n) ASSERT_EQ(LoadFrame(SampleFrame(n)), FrameLoad::kLoaded);
+    for (int n = 1; n <= 3; ++n)
+        ASSERT_EQ(LoadFrame(SampleFrame(n)), FrameLoad::kLoaded);
     const std::vector<PicturePtr> pictures = frmView::Default().Pic;
     const std::vector<RECT> first = RecordRects(0), third = RecordRects(2);
     const std::int32_t width = gFrameWidth[2];

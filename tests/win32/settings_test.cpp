@@ -1,15 +1,14 @@
-#include "app/globals.h"
-#include "app/paths.h"
-#include "app/settings_win32.h"
+#include "platform/paths.h"
 #include "platform/system_win32.h"
 #include "platform/text_win32.h"
+#include "ui/settings_win32.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 
-namespace tovalin::app {
+namespace tovalin::ui {
 namespace {
 
 std::string ReadBytes(const std::wstring& path) {
@@ -18,7 +17,7 @@ std::string ReadBytes(const std::wstring& path) {
 }
 
 class Settings : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         gFolder.clear();
         ::DeleteFileW(SettingsPath().c_str());
@@ -32,7 +31,7 @@ protected:
         gFolder.clear();
     }
     std::wstring MakeFavouriteFolder(const std::wstring& name) {
-        folder_ = JoinFolder(FolderOf(platform::ModulePath()), name);
+        folder_ = platform::JoinFolder(platform::FolderOf(platform::ModulePath()), name);
         ::CreateDirectoryW(folder_.c_str(), nullptr);
         return folder_;
     }
@@ -40,9 +39,10 @@ protected:
 };
 
 TEST_F(Settings, PathsSitBesideTheExecutable) {
-    const std::wstring folder = FolderOf(platform::ModulePath());
+    const std::wstring folder = platform::FolderOf(platform::ModulePath());
     EXPECT_EQ(SettingsPath(), folder + L"\\TOVALIN.ini");
-    // Without a favourite the folder-level file is the program-level one, doubled separator and all.
+    // Without a favourite the folder-level file is the program-level one, doubled separator and
+    // all.
     EXPECT_EQ(FolderSettingsPath(), folder + L"\\\\TOVALIN.ini");
     gFolder = L"ぷかり";
     EXPECT_EQ(FolderSettingsPath(), folder + L"\\ぷかり\\TOVALIN.ini");
@@ -85,4 +85,4 @@ TEST_F(Settings, WritesIntoAMissingFolderAreSilent) {
 }
 
 }  // namespace
-}  // namespace tovalin::app
+}  // namespace tovalin::ui

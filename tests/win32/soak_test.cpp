@@ -2,15 +2,15 @@
 // counting the GDI objects and windows it holds before and after: nothing may pile up.
 //
 // TOVALIN_SOAK_SECONDS (default 1) sets how long the scene runs in each moving mode.
-#include "app/globals.h"
-#include "app/shutdown_win32.h"
-#include "app/startup_win32.h"
+#include "motion/worker_win32.h"
+#include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
 #include "platform/system_win32.h"
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
 #include "shape/scene_win32.h"
 #include "shape/view_win32.h"
+#include "support/support_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -26,13 +26,7 @@ namespace {
 
 const platform::ComApartment gCom;
 
-std::wstring SampleFrame(int n) {
-    std::wstring root = L"Z:" + std::filesystem::path(TOVALIN_SOURCE_DIR).wstring();
-    std::replace(root.begin(), root.end(), L'/', L'\\');
-    wchar_t name[32];
-    swprintf(name, 32, L"frame%02d.gif", n);
-    return root + L"\\assets\\sample\\frames\\" + name;
-}
+using support::SampleFrame;
 
 double SoakSeconds() {
     wchar_t text[32] = {};
@@ -41,36 +35,9 @@ double SoakSeconds() {
     return seconds > 0 ? seconds : 1.0;
 }
 
-// GetGuiResources answers for the process where the system keeps the counts. Wine leaves it
-// a stub, but there this process's GDI handle table can be read through GetObjectType: a handle
-// with a zero upper half names table entry LOWORD whatever its generation.
-bool GuiResourcesWork() {
-    return ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS) != 0;
-}
-
-unsigned GdiObjects() {
-    if (GuiResourcesWork())
-        return ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    unsigned count = 0;
-    for (std::uintptr_t i = 1; i < 0x10000; ++i) {
-        if (::GetObjectType(reinterpret_cast<HGDIOBJ>(i)) != 0)
-            ++count;
-    }
-    return count;
-}
-
-BOOL CALLBACK CountWindow(HWND hwnd, LPARAM counter) {
-    ++*reinterpret_cast<unsigned*>(counter);
-    ::EnumChildWindows(hwnd, CountWindow, counter);
-    return TRUE;
-}
-
-// The windows this thread owns, hidden and child ones included: what a scene could leave.
-unsigned ThreadWindows() {
-    unsigned count = 0;
-    ::EnumThreadWindows(::GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
-    return count;
-}
+using support::GdiObjects;
+using support::GuiResourcesWork;
+using support::ThreadWindows;
 
 // Runs this thread's messages, timers included, for the given time.
 void RunFor(double seconds) {
@@ -81,7 +48,7 @@ void RunFor(double seconds) {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
-        app::FreeRetiredWindows();
+        platform::FreeRetiredWindows();
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
 }
@@ -97,18 +64,18 @@ class Soak : public ::testing::Test {
     void SetUp() override {
         if (!platform::FileExists(SampleFrame(1)))
             GTEST_SKIP() << "sample frames are missing";
-        app::frmWork::GetWithoutStartup();
+        motion::frmWork::Get();
         LoadSampleFrames(10);
-        app::gCount = L"5";
-        app::gLocation = L"乱数";
-        app::gAnim = L"速い";
+        gCount = L"5";
+        gLocation = L"乱数";
+        gAnim = L"速い";
     }
     void TearDown() override {
         for (auto& view : gViews)
             view->Unload();
         gViews.clear();
-        app::frmWork::GetWithoutStartup().Timer1.SetEnabled(false);
-        app::FreeRetiredWindows();
+        motion::frmWork::Get().Timer1.SetEnabled(false);
+        platform::FreeRetiredWindows();
     }
 };
 
@@ -123,7 +90,7 @@ TEST_F(Soak, CountsSeeWhatIsCreated) {
     EXPECT_LE(GdiObjects(), gdi);
 
     const unsigned windows = ThreadWindows();
-    app::gCount = L"5";
+    gCount = L"5";
     SetupScene();
     EXPECT_GE(ThreadWindows(), windows + 5);
 }
@@ -132,24 +99,24 @@ TEST_F(Soak, CountsSeeWhatIsCreated) {
 // and frame sets thrown away and built again as a favourites choice does.
 void SoakRound(double seconds, int rebuilds, int reloads) {
     for (const wchar_t* move : {L"直線", L"浮遊", L"跳ねる"}) {
-        app::gMove = move;
+        gMove = move;
         SetupScene();
         RunFor(seconds);
         ASSERT_EQ(gViews.size(), 5u);
     }
     for (int round = 0; round < rebuilds; ++round) {
-        app::gCount = (round % 3 == 0) ? L"1" : (round % 3 == 1) ? L"3" : L"5";
+        gCount = (round % 3 == 0) ? L"1" : (round % 3 == 1) ? L"3" : L"5";
         SetupScene();
         RunFor(0.05);
     }
     for (int round = 0; round < reloads; ++round) {
         LoadSampleFrames(round == reloads - 1 ? 10 : 2 + round % 8);  // ten at the end
-        app::gCount = L"5";
+        gCount = L"5";
         SetupScene();
         RunFor(0.1);
     }
     RunFor(0.5);
-    app::FreeRetiredWindows();
+    platform::FreeRetiredWindows();
 }
 
 TEST_F(Soak, AnimationMotionAndRebuildsHoldNoMoreObjects) {

@@ -1,10 +1,10 @@
-#include "app/package.h"
+#include "package/package.h"
 
 #include <algorithm>
 #include <array>
 #include <limits>
 
-namespace tovalin::app {
+namespace tovalin::package {
 
 namespace {
 
@@ -321,4 +321,4 @@ std::string ProblemMessage(const PackageProblem& problem, std::string_view nameU
     return "パッケージが壊れています。";
 }
 
-}  // namespace tovalin::app
+}  // namespace tovalin::package

@@ -1,6 +1,6 @@
-#include "pack/package_writer.h"
+#include "package/writer.h"
 
-namespace tovalin::pack {
+namespace tovalin::package {
 
 namespace {
 
@@ -81,4 +81,4 @@ bool IsIconFile(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-}  // namespace tovalin::pack
+}  // namespace tovalin::package

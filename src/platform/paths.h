@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace tovalin::app {
+namespace tovalin::platform {
 
 // A folder joined with a name; the backslash is added only when the folder lacks one,
 // so a drive root ("C:\") never gets a doubled separator.
@@ -26,4 +26,4 @@ std::wstring ComposeExePath(std::wstring_view modulePath);
 std::wstring TrimBlanks(std::wstring_view text);
 std::string TrimBlanks(std::string_view text);
 
-}  // namespace tovalin::app
+}  // namespace tovalin::platform

@@ -8,10 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tovalin::pack {
-
-// Largest number of frames the player's frame tables hold.
-inline constexpr std::size_t kMaxFrames = 51;
+namespace tovalin::package {
 
 struct PackagedFile {
     std::string name;  // code page 932
@@ -43,4 +40,4 @@ bool IsGifImage(std::span<const std::uint8_t> bytes);
 // An icon directory: reserved 0, type 1, at least one entry, every entry's image inside the file.
 bool IsIconFile(std::span<const std::uint8_t> bytes);
 
-}  // namespace tovalin::pack
+}  // namespace tovalin::package

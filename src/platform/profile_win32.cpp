@@ -1,29 +1,22 @@
-#include "app/settings_win32.h"
+#include "platform/profile_win32.h"
 
-#include "app/globals.h"
-#include "app/paths.h"
-#include "platform/system_win32.h"
+#include "platform/paths.h"
 #include "platform/text_win32.h"
 
 #include <windows.h>
 
-namespace tovalin::app {
+namespace tovalin::platform {
 
 namespace {
 
-constexpr const wchar_t* kFileName = L"TOVALIN.ini";
 constexpr DWORD kBufferSize = 511;
-
-std::wstring ExeFolder() {
-    return FolderOf(platform::ModulePath());
-}
 
 // The profile calls store text in the system's ANSI code page. The files must hold code page
 // 932 whatever that code page is, so a text goes in as the ANSI characters whose bytes are its
 // code page 932 bytes, and comes back the same way. On a code page 932 system both steps are
 // the identity.
 std::wstring AsProfileText(const std::wstring& text) {
-    const std::string bytes = platform::ToCp932(text);
+    const std::string bytes = ToCp932(text);
     if (bytes.empty())
         return {};
     const int n =
@@ -41,40 +34,24 @@ std::wstring FromProfileText(const std::wstring& wide) {
     std::string bytes(static_cast<std::size_t>(n), '\0');
     ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), bytes.data(), n,
                           nullptr, nullptr);
-    return platform::FromCp932(bytes);
-}
-
-void WriteProfile(const std::wstring& path, const std::wstring& section, const std::wstring& key,
-                  const std::wstring& value) {
-    ::WritePrivateProfileStringW(AsProfileText(section).c_str(), AsProfileText(key).c_str(),
-                                 AsProfileText(value).c_str(), path.c_str());
+    return FromCp932(bytes);
 }
 
 }  // namespace
 
-std::wstring SettingsPath() {
-    return JoinFolder(ExeFolder(), kFileName);
-}
-
-std::wstring FolderSettingsPath() {
-    return JoinFolder(ExeFolder(), gFolder) + L"\\" + kFileName;
-}
-
-std::wstring ReadSetting(const std::wstring& section, const std::wstring& key) {
+std::wstring ReadProfileText(const std::wstring& path, const std::wstring& section,
+                             const std::wstring& key) {
     wchar_t buffer[kBufferSize + 1] = {};
     const DWORD n =
         ::GetPrivateProfileStringW(AsProfileText(section).c_str(), AsProfileText(key).c_str(),
-                                   nullptr, buffer, kBufferSize, SettingsPath().c_str());
+                                   nullptr, buffer, kBufferSize, path.c_str());
     return TrimBlanks(FromProfileText(std::wstring(buffer, n)));
 }
 
-void WriteSetting(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
-    WriteProfile(SettingsPath(), section, key, value);
+void WriteProfileText(const std::wstring& path, const std::wstring& section,
+                      const std::wstring& key, const std::wstring& value) {
+    ::WritePrivateProfileStringW(AsProfileText(section).c_str(), AsProfileText(key).c_str(),
+                                 AsProfileText(value).c_str(), path.c_str());
 }
 
-void WriteFolderSetting(const std::wstring& section, const std::wstring& key,
-                        const std::wstring& value) {
-    WriteProfile(FolderSettingsPath(), section, key, value);
-}
-
-}  // namespace tovalin::app
+}  // namespace tovalin::platform

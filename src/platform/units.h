@@ -1,7 +1,7 @@
 // Twips and pixels.
 #pragma once
 
-namespace tovalin::motion {
+namespace tovalin::platform {
 
 // THE rule for bringing a position or size in twips to whole pixels, used alike by the scene's
 // placement of new windows and by every move of the motion code, so that a window placed at a
@@ -13,4 +13,4 @@ int TwipsToPixels(double twips, double twipsPerPixel);
 // Pixels back to twips: pixels × twipsPerPixel, exact for whole twips per pixel.
 double PixelsToTwips(int pixels, double twipsPerPixel);
 
-}  // namespace tovalin::motion
+}  // namespace tovalin::platform

@@ -1,9 +1,9 @@
-#include "motion/units.h"
+#include "platform/units.h"
 
 #include <cmath>
 #include <limits>
 
-namespace tovalin::motion {
+namespace tovalin::platform {
 
 int TwipsToPixels(double twips, double twipsPerPixel) {
     const double pixels = twips / twipsPerPixel;
@@ -25,4 +25,4 @@ double PixelsToTwips(int pixels, double twipsPerPixel) {
     return static_cast<double>(pixels) * twipsPerPixel;
 }
 
-}  // namespace tovalin::motion
+}  // namespace tovalin::platform

@@ -1,6 +1,6 @@
 // The package appended to a character executable: finding it, reading its header and
 // checking that every packaged file can be unpacked safely. Works on the file's bytes only;
-// the player maps its own file and hands the bytes over.
+// the player maps its own file and hands the bytes over, the packer reads it back.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,10 @@
 #include <string_view>
 #include <vector>
 
-namespace tovalin::app {
+namespace tovalin::package {
+
+// The most frames a package can bring to the screen: the player's frame tables hold 51.
+inline constexpr std::int32_t kMaxFrames = 51;
 
 // One packaged file. szFileName holds the header's code page 932 bytes unchanged.
 struct cFile {
@@ -84,4 +87,4 @@ bool IsSafePackagedName(std::string_view cp932Name);
 // The Japanese text (UTF-8) that tells the user what is wrong; nameUtf8 is the record's name.
 std::string ProblemMessage(const PackageProblem& problem, std::string_view nameUtf8);
 
-}  // namespace tovalin::app
+}  // namespace tovalin::package

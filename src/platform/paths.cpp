@@ -1,6 +1,6 @@
-#include "app/paths.h"
+#include "platform/paths.h"
 
-namespace tovalin::app {
+namespace tovalin::platform {
 
 namespace {
 
@@ -68,4 +68,4 @@ std::string TrimBlanks(std::string_view text) {
     return Trim(text);
 }
 
-}  // namespace tovalin::app
+}  // namespace tovalin::platform

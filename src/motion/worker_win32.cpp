@@ -1,11 +1,8 @@
-#include "motion/motion_win32.h"
+#include "motion/worker_win32.h"
 
-#include "app/globals.h"
 #include "platform/system_win32.h"
-#include "shape/scene_win32.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace tovalin::motion {
 
@@ -29,17 +26,25 @@ std::int32_t SystemScreen::FloorLineTwips() const {
     return static_cast<std::int32_t>(pixels * platform::TwipsPerPixelY());
 }
 
-void MotionTimerTick(platform::Timer& timer) {
-    timer.SetEnabled(false);
-    // Kept between ticks so that a tick allocates nothing; the motion never lets other
-    // handlers run, so the list cannot change under it.
-    static std::vector<MotionWindow*> views;
-    views.clear();
-    for (const auto& view : shape::gViews)
-        views.push_back(view.get());
-    const SystemScreen screen;
-    MotionTick(views, app::gMove, screen);
-    timer.SetEnabled(true);
+platform::WindowSpec frmWork::Spec() {
+    return {.className = L"tovalin.frmWork", .title = kName, .exStyle = WS_EX_TOOLWINDOW};
+}
+
+void frmWork::Form_Unload() {
+    Timer1.SetEnabled(false);
+}
+
+void frmWork::OnTimer(UINT_PTR id) {
+    if (id == Timer1.Id())
+        Timer1_Timer();
+}
+
+// The motion never lets other handlers run, so the scene cannot change under the tick.
+void frmWork::Timer1_Timer() {
+    Timer1.SetEnabled(false);
+    if (scene_)
+        MotionTick(scene_->MotionWindows(), scene_->Mode(), SystemScreen());
+    Timer1.SetEnabled(true);
 }
 
 }  // namespace tovalin::motion

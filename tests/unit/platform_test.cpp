@@ -1,8 +1,12 @@
-#include "app/paths.h"
+#include "platform/paths.h"
+#include "platform/units.h"
 
 #include <gtest/gtest.h>
 
-namespace tovalin::app {
+#include <climits>
+#include <cmath>
+
+namespace tovalin::platform {
 namespace {
 
 TEST(Paths, JoinAddsOneSeparatorOnly) {
@@ -33,5 +37,33 @@ TEST(Paths, TrimRemovesBlanksOnly) {
     EXPECT_EQ(TrimBlanks(std::string_view("   ")), "");
 }
 
+TEST(Units, TwipsToPixelsRoundsHalvesAwayFromZero) {
+    EXPECT_EQ(TwipsToPixels(22.5, 15.0), 2);  // 1.5
+    EXPECT_EQ(TwipsToPixels(37.5, 15.0), 3);  // 2.5: not to the even 2
+    EXPECT_EQ(TwipsToPixels(-22.5, 15.0), -2);
+    EXPECT_EQ(TwipsToPixels(-37.5, 15.0), -3);
+    EXPECT_EQ(TwipsToPixels(7.0, 15.0), 0);
+    EXPECT_EQ(TwipsToPixels(8.0, 15.0), 1);
+    EXPECT_EQ(TwipsToPixels(9616.0, 15.0), 641);
+    EXPECT_EQ(TwipsToPixels(4.8, 9.6), 1);  // 150 dpi: 0.5 pixel
+}
+
+TEST(Units, WholePixelsSurviveTheRoundTrip) {
+    for (double tpp : {15.0, 12.0, 9.6, 8.0, 7.5}) {
+        for (int p = -3000; p <= 3000; ++p) {
+            ASSERT_EQ(TwipsToPixels(PixelsToTwips(p, tpp), tpp), p) << tpp;
+        }
+    }
+    EXPECT_EQ(PixelsToTwips(640, 15.0), 9600.0);
+}
+
+TEST(Units, OutOfRangeValuesAreClampedNotOverflowed) {
+    EXPECT_EQ(TwipsToPixels(1e300, 15.0), INT_MAX);
+    EXPECT_EQ(TwipsToPixels(-1e300, 15.0), INT_MIN);
+    EXPECT_EQ(TwipsToPixels(15.0, 0.0), INT_MAX);
+    EXPECT_EQ(TwipsToPixels(0.0, 0.0), 0);
+    EXPECT_EQ(TwipsToPixels(std::nan(""), 15.0), 0);
+}
+
 }  // namespace
-}  // namespace tovalin::app
+}  // namespace tovalin::platform

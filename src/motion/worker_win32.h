@@ -1,0 +1,52 @@
+// The hidden worker window, created first and never shown. Its Timer1 is the motion timer: each
+// firing runs one motion tick over the windows of the scene.
+#pragma once
+
+#include "motion/motion.h"
+#include "platform/forms_win32.h"
+
+#include <span>
+
+namespace tovalin::motion {
+
+// What the motion tick walks: the scene's windows in order, and the mode in force.
+class MotionScene {
+  public:
+    virtual std::span<MotionWindow* const> MotionWindows() = 0;
+    virtual MoveMode Mode() const = 0;
+
+  protected:
+    ~MotionScene() = default;
+};
+
+// The primary screen as the motion routines see it, read afresh on every question.
+class SystemScreen final : public Screen {
+  public:
+    float WidthTwips() const override;
+    float HeightTwips() const override;
+    std::int32_t FloorLineTwips() const override;
+};
+
+class frmWork final : public platform::Form<frmWork> {
+  public:
+    static constexpr const wchar_t* kName = L"frmWork";
+    static platform::WindowSpec Spec();
+
+    platform::Timer Timer1{*this, 1};  // the motion timer
+
+    // The scene whose windows the motion tick moves; null: the tick moves nothing.
+    void SetMotionScene(MotionScene* scene) { scene_ = scene; }
+
+  protected:
+    void OnTimer(UINT_PTR id) override;
+
+  private:
+    friend class platform::Form<frmWork>;
+    frmWork() = default;
+    void Form_Unload();
+    void Timer1_Timer();
+
+    MotionScene* scene_ = nullptr;
+};
+
+}  // namespace tovalin::motion

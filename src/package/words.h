@@ -1,0 +1,81 @@
+// The four settings vocabularies of the package header: the values of "CHA", "MOV", "LOC" and
+// "ANI", with what each selects. The player's scene, menu, commands and motion and the packer all
+// read them from here. A table's order is its menu's: element i is item i of the menu array.
+// Words are UTF-8; the player holds its settings as UTF-16 and compares with SameWord.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace tovalin::package {
+
+struct CountWord {
+    std::string_view word;
+    int count;  // characters shown
+};
+inline constexpr std::array<CountWord, 3> kCountWords{{{"1", 1}, {"3", 3}, {"5", 5}}};
+
+// What the motion tick does with each window; kNone for a word that is none of the four.
+enum class Movement { kStill, kStraight, kFloating, kBouncing, kNone };
+
+struct MoveWord {
+    std::string_view word;
+    Movement movement;
+    std::string_view alias;  // the packer's English spelling
+};
+inline constexpr std::array<MoveWord, 4> kMoveWords{{{"静止", Movement::kStill, "still"},
+                                                     {"直線", Movement::kStraight, "straight"},
+                                                     {"浮遊", Movement::kFloating, "float"},
+                                                     {"跳ねる", Movement::kBouncing, "bounce"}}};
+
+// Where new characters appear: their top-left corners at the screen's centre, or at random
+// places in the middle half of the screen.
+enum class Placement { kCentre, kRandom };
+
+struct LocationWord {
+    std::string_view word;
+    Placement placement;
+    std::string_view caption;  // the menu item reads "中央" for the centre, whose word is "中心"
+    std::array<std::string_view, 2> aliases;
+};
+inline constexpr std::array<LocationWord, 2> kLocationWords{
+    {{"中心", Placement::kCentre, "中央", {"centre", "center"}},
+     {"乱数", Placement::kRandom, "乱数", {"random", ""}}}};
+
+struct SpeedWord {
+    std::string_view word;
+    unsigned interval;  // animation interval, ms
+    std::string_view alias;
+};
+inline constexpr std::array<SpeedWord, 3> kSpeedWords{
+    {{"遅い", 500, "slow"}, {"普通", 250, "normal"}, {"速い", 80, "fast"}}};
+
+// True when the UTF-16 (or, natively, UTF-32) text spells exactly the UTF-8 word.
+bool SameWord(std::wstring_view text, std::string_view utf8);
+
+// The index of the word in its table, compared exactly, or -1.
+template <typename Table>
+int IndexOfWord(const Table& table, std::wstring_view text) {
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (SameWord(text, table[i].word))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+template <typename Table>
+int IndexOfWord(const Table& table, std::string_view utf8) {
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (table[i].word == utf8)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// The word in the player's wide characters (UTF-16 on Windows, UTF-32 natively).
+std::wstring Widen(std::string_view utf8);
+
+// The movement a word selects: kNone for any text that is not one of the four words.
+Movement MovementOf(std::wstring_view gMove);
+
+}  // namespace tovalin::package
