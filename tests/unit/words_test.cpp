@@ -42,14 +42,5 @@ TEST(Words, EachTableKeepsTheMenuOrderAndItsMeaning) {
     EXPECT_EQ(IndexOfWord(kSpeedWords, L"はやい"), -1);
 }
 
-TEST(Words, OnlyTheFourWordsSelectAMovement) {
-    EXPECT_EQ(MovementOf(L"静止"), Movement::kStill);
-    EXPECT_EQ(MovementOf(L"直線"), Movement::kStraight);
-    EXPECT_EQ(MovementOf(L"浮遊"), Movement::kFloating);
-    EXPECT_EQ(MovementOf(L"跳ねる"), Movement::kBouncing);
-    EXPECT_EQ(MovementOf(L"bounce"), Movement::kNone);
-    EXPECT_EQ(MovementOf(L""), Movement::kNone);
-}
-
 }  // namespace
 }  // namespace tovalin::package
