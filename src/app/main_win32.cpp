@@ -1,5 +1,6 @@
 #include "app/startup_win32.h"
 #include "motion/worker_win32.h"
+#include "platform/counters_win32.h"
 #include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
 #include "platform/system_win32.h"
@@ -9,6 +10,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace tovalin;
+    platform::ShareCountersIfAsked();
     const platform::ComApartment com;
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);

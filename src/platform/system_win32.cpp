@@ -1,5 +1,6 @@
 #include "platform/system_win32.h"
 
+#include "platform/counters.h"
 #include "platform/handles_win32.h"
 #include "platform/paths.h"
 #include "platform/text_win32.h"
@@ -21,8 +22,10 @@ void PumpPendingMessages() {
     // queued for the loop that reads it, which may be a popup menu's, a move loop's or a
     // dialog's: taken here, a key or a click meant for such a loop would be lost.
     constexpr UINT kRemove = PM_REMOVE | PM_QS_POSTMESSAGE | PM_QS_PAINT | PM_QS_SENDMESSAGE;
+    Count(Counter::kPumpPass);
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, kRemove)) {
+        Count(Counter::kMessage);
         if (msg.message == WM_QUIT) {
             // Leave the quit request for the main loop.
             ::PostQuitMessage(static_cast<int>(msg.wParam));

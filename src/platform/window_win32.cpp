@@ -1,6 +1,7 @@
 #include "platform/window_win32.h"
 
 #include "platform/units.h"
+#include "platform/counters.h"
 #include "platform/system_win32.h"
 
 #include <cmath>
@@ -114,6 +115,7 @@ void Window::MoveTwips(double left, double top) {
 void Window::MoveToPixels(int x, int y, const RECT& now) {
     if (!hwnd_ || (x == now.left && y == now.top))
         return;
+    Count(Counter::kWindowMove);
     ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -172,8 +174,10 @@ void Timer::Apply() {
         return;
     }
     if (enabled_ && interval_ > 0) {
+        Count(Counter::kTimerStart);
         running_ = ::SetTimer(hwnd, id_, interval_, nullptr) != 0;
     } else if (running_) {
+        Count(Counter::kTimerStop);
         ::KillTimer(hwnd, id_);
         running_ = false;
     }

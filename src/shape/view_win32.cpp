@@ -1,6 +1,7 @@
 #include "shape/view_win32.h"
 
 #include "motion/drag_win32.h"
+#include "platform/counters.h"
 #include "platform/system_win32.h"
 #include "shape/frames.h"
 
@@ -72,6 +73,7 @@ LRESULT frmView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void frmView::OnPaint() {
+    platform::Count(platform::Counter::kRepaint);
     const platform::PaintScope paint(hwnd());
     RECT client{};
     ::GetClientRect(hwnd(), &client);
@@ -137,6 +139,7 @@ const RGNDATA* RegionDataOf(std::int32_t k, DWORD* length) {
 }  // namespace
 
 void ShowFrame(std::int32_t k, frmView& view) {
+    platform::Count(platform::Counter::kFrameSwitch);
     const platform::Watch alive = view.MakeWatch();
     platform::PumpPendingMessages();
     if (!alive.Alive() || !view.hwnd())
@@ -153,6 +156,7 @@ void ShowFrame(std::int32_t k, frmView& view) {
         platform::FatalExit(L"ウィンドウの整形に失敗しました。");
     }
     region.release();  // the window owns it now
+    platform::Count(platform::Counter::kRegionChange);
 
     if (frmView* store = frmView::DefaultIfLoaded()) {
         if (k >= 0 && static_cast<std::size_t>(k) < store->Pic.size() && store->Pic[k]) {

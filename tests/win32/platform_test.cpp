@@ -1,4 +1,5 @@
 #include "platform/paths.h"
+#include "platform/counters_win32.h"
 #include "platform/system_win32.h"
 #include "platform/window_win32.h"
 
@@ -138,6 +139,19 @@ TEST(Folder, TempFolderEndsInASeparator) {
     ASSERT_FALSE(temp.empty());
     EXPECT_EQ(temp.back(), L'\\');
     EXPECT_NE(temp.front(), L' ');
+}
+
+TEST(Counters, ASharedBlockCarriesOnTheCountsAndOthersCanReadThem) {
+    EXPECT_FALSE(ReadSharedCounters(::GetCurrentProcessId())) << "shared before it was asked";
+    Count(Counter::kPumpPass);
+    const std::uint64_t before = (*CounterBlock())[static_cast<std::size_t>(Counter::kPumpPass)];
+    ::SetEnvironmentVariableW(L"TOVALIN_COUNTERS", L"1");
+    ShareCountersIfAsked();
+    ::SetEnvironmentVariableW(L"TOVALIN_COUNTERS", nullptr);
+    PumpPendingMessages();
+    const std::optional<CounterValues> shared = ReadSharedCounters(::GetCurrentProcessId());
+    ASSERT_TRUE(shared);
+    EXPECT_EQ((*shared)[static_cast<std::size_t>(Counter::kPumpPass)], before + 1);
 }
 
 }  // namespace

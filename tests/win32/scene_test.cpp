@@ -1,6 +1,7 @@
 // Frames, shaping and the scene, on real windows under the system.
 #include "motion/worker_win32.h"
 #include "platform/forms_win32.h"
+#include "platform/counters.h"
 #include "platform/handles_win32.h"
 #include "platform/picture_win32.h"
 #include "platform/system_win32.h"
@@ -119,6 +120,20 @@ TEST_F(Scene, SetupCreatesTopmostShapedWindowsAtTheCentre) {
     EXPECT_FALSE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mDousaSpeed, 1));
     EXPECT_EQ(motion::frmWork::Get().Timer1.Interval(), 50u);
     EXPECT_TRUE(motion::frmWork::Get().Timer1.Enabled());
+}
+
+TEST_F(Scene, CountsFollowTheWorkOfASetUp) {
+    const platform::CounterValues before = *platform::CounterBlock();
+    SetupScene();
+    const platform::CounterValues after = *platform::CounterBlock();
+    const auto added = [&](platform::Counter c) {
+        return after[static_cast<std::size_t>(c)] - before[static_cast<std::size_t>(c)];
+    };
+    EXPECT_EQ(added(platform::Counter::kFrameSwitch), 3u);
+    EXPECT_EQ(added(platform::Counter::kRegionChange), 3u);
+    EXPECT_GE(added(platform::Counter::kPumpPass), 3u);
+    EXPECT_GE(added(platform::Counter::kTimerStart), 4u);  // three animations and the motion
+    EXPECT_GE(added(platform::Counter::kWindowMove), 1u);
 }
 
 TEST_F(Scene, UnknownWordsFallBackAndRandomPlacesStayInTheMiddleHalf) {
