@@ -11,6 +11,8 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace tovalin;
     platform::ShareCountersIfAsked();
+    // Drawn at the display's own resolution: a system-stretched pixel-art character is blurred.
+    platform::DeclareDpiAwareness();
     const platform::ComApartment com;
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);

@@ -221,17 +221,17 @@ PictureBatch::~PictureBatch() {
     }
 }
 
-UniqueHbitmap CreatePictureBitmap(const DecodedPicture& picture) {
-    if (picture.width <= 0 || picture.height <= 0)
+UniqueHbitmap CreatePictureBitmap(const DecodedPicture& picture, int scale) {
+    if (picture.width <= 0 || picture.height <= 0 || scale < 1 || scale > kMaxPictureScale)
         return {};
-    const std::size_t count = std::size_t{static_cast<std::uint32_t>(picture.width)} *
-                              static_cast<std::uint32_t>(picture.height);
-    if (picture.pixels.size() < count)
+    const auto width = static_cast<std::size_t>(picture.width);
+    const auto height = static_cast<std::size_t>(picture.height);
+    if (picture.pixels.size() < width * height)
         return {};
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = picture.width;
-    info.bmiHeader.biHeight = -picture.height;  // top-down, like the pixel rows
+    info.bmiHeader.biWidth = picture.width * scale;
+    info.bmiHeader.biHeight = -picture.height * scale;  // top-down, like the pixel rows
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -239,7 +239,17 @@ UniqueHbitmap CreatePictureBitmap(const DecodedPicture& picture) {
     UniqueHbitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !bits)
         return {};
-    std::memcpy(bits, picture.pixels.data(), count * sizeof(std::uint32_t));
+    // Nearest neighbour by hand: every picture pixel becomes a scale × scale block, exactly.
+    auto* out = static_cast<std::uint32_t*>(bits);
+    const auto s = static_cast<std::size_t>(scale);
+    for (std::size_t y = 0; y < height; ++y) {
+        const std::uint32_t* row = picture.pixels.data() + y * width;
+        std::uint32_t* line = out + y * s * width * s;
+        for (std::size_t x = 0; x < width; ++x)
+            std::fill_n(line + x * s, s, row[x]);
+        for (std::size_t copy = 1; copy < s; ++copy)
+            std::copy_n(line, width * s, line + copy * width * s);
+    }
     return bitmap;
 }
 

@@ -46,9 +46,11 @@ class PictureBatch {
     bool outermost_;
 };
 
-// A 32-bpp top-down DIB section holding the picture, for painting a window's background; empty
-// when the picture holds no pixels or the bitmap cannot be created.
-UniqueHbitmap CreatePictureBitmap(const DecodedPicture& picture);
+// A 32-bpp top-down DIB section holding the picture, every pixel a scale × scale block, for
+// painting a window's background; empty when the picture holds no pixels, the scale is outside
+// 1..kMaxPictureScale or the bitmap cannot be created.
+inline constexpr int kMaxPictureScale = 8;
+UniqueHbitmap CreatePictureBitmap(const DecodedPicture& picture, int scale = 1);
 
 // The image of an icon file: at size × size pixels, or with size 0 at its own size (with
 // systemSize, at the system's icon size). Throws std::runtime_error naming the file (Japanese,

@@ -4,6 +4,7 @@
 #include "platform/handles_win32.h"
 #include "platform/paths.h"
 #include "platform/text_win32.h"
+#include "platform/units.h"
 #include "platform/wildcard.h"
 #include "platform/window_win32.h"
 
@@ -75,23 +76,92 @@ void ReportFailure(const char* where, const char* what) noexcept {
 
 namespace {
 
-int LogicalPixelsPerInch(int index) {
+// Functions newer systems have, looked up by name so that the program still starts on the
+// oldest system it supports.
+template <typename Function>
+Function SystemFunction(const wchar_t* module, const char* name) {
+    HMODULE handle = ::GetModuleHandleW(module);
+    if (!handle)
+        handle = ::LoadLibraryW(module);
+    return handle ? reinterpret_cast<Function>(
+                        reinterpret_cast<void*>(::GetProcAddress(handle, name)))
+                  : nullptr;
+}
+
+int ScreenDcDpi() {
     const ScreenDc dc;
-    const int value = dc.get() ? ::GetDeviceCaps(dc.get(), index) : 96;
+    const int value = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
     return value > 0 ? value : 96;
+}
+
+HMONITOR PrimaryMonitor() {
+    return ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
 }
 
 }  // namespace
 
-// The logical resolution of a program that is not DPI-aware stays fixed for the session, and
-// asking for it takes a screen DC: the motion asks several times per character and tick.
+// The primary monitor's effective resolution where the system can tell it per monitor.
+int QueryPrimaryDpi() {
+    using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    static const auto getDpiForMonitor =
+        SystemFunction<GetDpiForMonitorFn>(L"shcore.dll", "GetDpiForMonitor");
+    if (getDpiForMonitor) {
+        UINT x = 0, y = 0;
+        constexpr int kEffectiveDpi = 0;
+        if (SUCCEEDED(getDpiForMonitor(PrimaryMonitor(), kEffectiveDpi, &x, &y)) && x > 0)
+            return static_cast<int>(x);
+    }
+    return ScreenDcDpi();
+}
+
+bool OnPrimaryDisplay(HWND hwnd) {
+    return ::MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST) == PrimaryMonitor();
+}
+
+namespace {
+
+// Read once and then kept: the motion asks several times per character and tick, and asking
+// the system takes a screen DC. A change arrives as a message and is recorded.
+int& CurrentDpi() {
+    static int dpi = 0;
+    return dpi;
+}
+
+}  // namespace
+
+void DeclareDpiAwareness() {
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    const auto setContext =
+        SystemFunction<SetContextFn>(L"user32.dll", "SetProcessDpiAwarenessContext");
+    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2; the manifest may have declared it already.
+    const auto perMonitorV2 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4));
+    if (setContext && setContext(perMonitorV2))
+        return;
+    if (setContext && ::GetLastError() == ERROR_ACCESS_DENIED)
+        return;  // already declared, by the manifest
+    ::SetProcessDPIAware();
+}
+
+int DisplayDpi() {
+    int& dpi = CurrentDpi();
+    if (dpi <= 0)
+        dpi = QueryPrimaryDpi();
+    return dpi;
+}
+
+void SetDisplayDpi(int dpi) {
+    CurrentDpi() = dpi > 0 ? dpi : 0;
+}
+
+int DisplayScale() {
+    return ScaleForDpi(DisplayDpi());
+}
+
 double TwipsPerPixelX() {
-    static const double twips = 1440.0 / LogicalPixelsPerInch(LOGPIXELSX);
-    return twips;
+    return 1440.0 / DisplayDpi();
 }
 double TwipsPerPixelY() {
-    static const double twips = 1440.0 / LogicalPixelsPerInch(LOGPIXELSY);
-    return twips;
+    return 1440.0 / DisplayDpi();
 }
 double ScreenWidthTwips() {
     return ::GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX();

@@ -60,7 +60,22 @@ void Ignoring(Body&& body) noexcept {
     }
 }
 
-// Screen metrics of the primary display; twips per pixel is 1440 / logical pixels per inch.
+// The program's resolution awareness: per monitor (v2), or the system's resolution where that
+// is all the system offers. Called once, before the first window.
+void DeclareDpiAwareness();
+
+// The primary display's dots per inch as this program sees it (96 for a program the system
+// scales), and the whole-number scale frames are drawn at. SetDisplayDpi records a change.
+int DisplayDpi();
+void SetDisplayDpi(int dpi);
+int DisplayScale();
+
+// The primary display's dots per inch as the system reports it now.
+int QueryPrimaryDpi();
+// True when the window lies (mostly) on the primary display.
+bool OnPrimaryDisplay(HWND hwnd);
+
+// Screen metrics of the primary display; twips per pixel is 1440 / its dots per inch.
 double TwipsPerPixelX();
 double TwipsPerPixelY();
 double ScreenWidthTwips();

@@ -1,5 +1,6 @@
 #include "platform/units.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -23,6 +24,10 @@ int TwipsToPixels(double twips, double twipsPerPixel) {
 
 double PixelsToTwips(int pixels, double twipsPerPixel) {
     return static_cast<double>(pixels) * twipsPerPixel;
+}
+
+int ScaleForDpi(int dpi) {
+    return std::max(1, (dpi + 48) / 96);
 }
 
 }  // namespace tovalin::platform

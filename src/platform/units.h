@@ -13,4 +13,9 @@ int TwipsToPixels(double twips, double twipsPerPixel);
 // Pixels back to twips: pixels × twipsPerPixel, exact for whole twips per pixel.
 double PixelsToTwips(int pixels, double twipsPerPixel);
 
+// The whole-number scale frames are drawn at on a display of this many dots per inch: dpi / 96
+// rounded to the nearest whole number, halves up, at least 1 (96 and 120 dpi: 1; 144 and 192:
+// 2; 240 and 288: 3). Pixel art stays crisp only at whole-number scales.
+int ScaleForDpi(int dpi);
+
 }  // namespace tovalin::platform

@@ -35,12 +35,19 @@ void MarkEmptyIfNeverWritten(RegionRecord& record) {
     std::memcpy(record.bytes.data(), &header, sizeof(header));
 }
 
-PicturePtr MakePicture(const platform::DecodedPicture& decoded) {
+PicturePtr MakePicture(platform::DecodedPicture decoded, int scale) {
     auto picture = std::make_shared<Picture>();
-    picture->bitmap = platform::CreatePictureBitmap(decoded);
-    picture->width = decoded.width;
-    picture->height = decoded.height;
+    picture->bitmap = platform::CreatePictureBitmap(decoded, scale);
+    picture->scale = scale;
+    picture->pixels = std::move(decoded);
     return picture;
+}
+
+// A frame's size in twips: its pixels drawn at the display scale, so that it keeps its physical
+// size on every display.
+void Measure(std::size_t index, const platform::DecodedPicture& pixels, int scale) {
+    gFrameWidth[index] = ToTwips(pixels.width * scale, platform::TwipsPerPixelX());
+    gFrameHeight[index] = ToTwips(pixels.height * scale, platform::TwipsPerPixelY());
 }
 
 }  // namespace
@@ -53,7 +60,7 @@ FrameLoad LoadFrame(const std::wstring& path, std::wstring* error) {
         return FrameLoad::kTableFull;
     }
     std::wstring reason;
-    const std::optional<platform::DecodedPicture> decoded =
+    std::optional<platform::DecodedPicture> decoded =
         platform::DecodePicture(path, platform::ButtonFaceRgb(), &reason);
     if (!decoded) {
         if (error)
@@ -61,17 +68,16 @@ FrameLoad LoadFrame(const std::wstring& path, std::wstring* error) {
         return FrameLoad::kUndecodable;
     }
     const auto index = static_cast<std::size_t>(k);
-    frmView& store = frmView::Default();
-    if (store.Pic.size() <= index)
-        store.Pic.resize(index + 1);
-    store.Pic[index] = MakePicture(*decoded);
-
-    gFrameWidth[index] = ToTwips(decoded->width, platform::TwipsPerPixelX());
-    gFrameHeight[index] = ToTwips(decoded->height, platform::TwipsPerPixelY());
-
+    const int scale = platform::DisplayScale();
+    Measure(index, *decoded, scale);
     const std::uint32_t key = decoded->pixels.front();
     const std::uint32_t r =
         BuildRegionData(decoded->pixels, decoded->width, decoded->height, key, gRgnData[index]);
+    frmView& store = frmView::Default();
+    if (store.Pic.size() <= index)
+        store.Pic.resize(index + 1);
+    store.Pic[index] = MakePicture(std::move(*decoded), scale);
+
     if (r == 0) {
         MarkEmptyIfNeverWritten(gRgnData[index]);
     } else if (r >= kRegionWarningSize) {
@@ -79,6 +85,21 @@ FrameLoad LoadFrame(const std::wstring& path, std::wstring* error) {
     }
     gFrameCount = k + 1;
     return FrameLoad::kLoaded;
+}
+
+void RescaleFrames() {
+    frmView* store = frmView::DefaultIfLoaded();
+    if (!store)
+        return;
+    const int scale = platform::DisplayScale();
+    const auto n = std::min(store->Pic.size(), static_cast<std::size_t>(gFrameCount));
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!store->Pic[k])
+            continue;
+        Measure(k, store->Pic[k]->pixels, scale);
+        if (store->Pic[k]->scale != scale)
+            store->Pic[k] = MakePicture(store->Pic[k]->pixels, scale);
+    }
 }
 
 void ClearFrameStore() {

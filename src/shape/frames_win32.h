@@ -12,6 +12,10 @@ enum class FrameLoad { kLoaded, kUndecodable, kTableFull };
 // a frame beyond the tables' 51 entries, is not counted; *error then says why (Japanese).
 FrameLoad LoadFrame(const std::wstring& path, std::wstring* error = nullptr);
 
+// Redraws the frame pictures and measures the frames again after the display scale changed;
+// the region data keeps its layout (windows scale it when they take it).
+void RescaleFrames();
+
 // Discards every frame picture; the next frames are numbered from 0 again.
 void ClearFrameStore();
 

@@ -5,6 +5,7 @@
 #include "platform/forms_win32.h"
 #include "platform/system_win32.h"
 #include "shape/frames.h"
+#include "shape/frames_win32.h"
 
 #include <cmath>
 
@@ -82,6 +83,14 @@ void SetMove(std::wstring word) {
 
 void SetSettingsListener(SettingsListener listener) {
     gSettingsListener = listener;
+}
+
+void ChangeDisplayDpi(int dpi) {
+    if (dpi <= 0 || dpi == platform::DisplayDpi())
+        return;
+    platform::SetDisplayDpi(dpi);
+    RescaleFrames();
+    SetupScene();
 }
 
 unsigned AnimationInterval(std::wstring_view anim) {

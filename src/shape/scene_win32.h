@@ -34,6 +34,11 @@ void SetSettingsListener(SettingsListener listener);
 // Builds the scene afresh from the current settings and frames.
 void SetupScene();
 
+// The primary display now has this many dots per inch: the frames are drawn again at the new
+// scale and the scene is rebuilt with the settings in force. Nothing happens when the
+// resolution is the one in use.
+void ChangeDisplayDpi(int dpi);
+
 // Puts the window above all others and shows it; true when the system agreed.
 bool MakeTopmost(HWND hwnd);
 

@@ -4,6 +4,7 @@
 #include "platform/counters.h"
 #include "platform/system_win32.h"
 #include "shape/frames.h"
+#include "shape/scene_win32.h"
 
 namespace tovalin::shape {
 
@@ -67,6 +68,9 @@ LRESULT frmView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_MOUSEACTIVATE:
             return MA_NOACTIVATE;  // a character never takes the focus from the user's window
+        case WM_DPICHANGED:
+            Form_DpiChanged(LOWORD(wp));
+            return 0;  // the rebuilt scene sizes the windows, not the system's suggestion
         default:
             return Window::OnMessage(msg, wp, lp);
     }
@@ -80,10 +84,10 @@ void frmView::OnPaint() {
     std::int32_t drawnW = 0, drawnH = 0;
     HDC source = PaintSourceDc();
     if (background_ && background_->bitmap && source) {
+        drawnW = background_->pixels.width * background_->scale;
+        drawnH = background_->pixels.height * background_->scale;
         const platform::SelectedObject picture(source, background_->bitmap.get());
-        ::BitBlt(paint.dc(), 0, 0, background_->width, background_->height, source, 0, 0, SRCCOPY);
-        drawnW = background_->width;
-        drawnH = background_->height;
+        ::BitBlt(paint.dc(), 0, 0, drawnW, drawnH, source, 0, 0, SRCCOPY);
     }
     // What the picture does not cover shows the form's own colour.
     RECT right{drawnW, 0, client.right, client.bottom};
@@ -114,6 +118,12 @@ void frmView::Timer1_Timer() {
     if (!alive.Alive())
         return;
     Timer1.SetEnabled(true);
+}
+
+// The characters live on the primary display; a window dragged onto another one reports that
+// one's resolution, so the primary display is asked then.
+void frmView::Form_DpiChanged(int dpi) {
+    ChangeDisplayDpi(platform::OnPrimaryDisplay(hwnd()) ? dpi : platform::QueryPrimaryDpi());
 }
 
 void frmView::Form_MouseDown(int button) {
@@ -147,8 +157,11 @@ void ShowFrame(std::int32_t k, frmView& view) {
 
     DWORD length = 0;
     const RGNDATA* data = RegionDataOf(k, &length);
-    const XFORM identity{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
-    platform::UniqueHrgn region(data ? ::ExtCreateRegion(&identity, length, data) : nullptr);
+    // The stored data keeps the frame's own pixels; the window takes it at the display scale
+    // (the identity at 96 dpi), so that every picture pixel is a whole block of screen pixels.
+    const auto scale = static_cast<FLOAT>(platform::DisplayScale());
+    const XFORM transform{scale, 0.0f, 0.0f, scale, 0.0f, 0.0f};
+    platform::UniqueHrgn region(data ? ::ExtCreateRegion(&transform, length, data) : nullptr);
     if (!region)
         platform::FatalExit(L"リージョンデータの読み込みに失敗しました。");
 

@@ -6,6 +6,7 @@
 #include "motion/motion.h"
 #include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
+#include "platform/picture_win32.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,11 +15,12 @@
 namespace tovalin::shape {
 
 // One frame's display picture, shared so that a window may keep painting the picture it shows
-// even after the frame store was discarded.
+// even after the frame store was discarded. The pixels stay as the file holds them; the bitmap
+// shows them at the display scale it was made for.
 struct Picture {
-    platform::UniqueHbitmap bitmap;
-    std::int32_t width = 0;   // pixels
-    std::int32_t height = 0;  // pixels
+    platform::DecodedPicture pixels;
+    int scale = 1;
+    platform::UniqueHbitmap bitmap;  // pixels.width × scale by pixels.height × scale
 };
 using PicturePtr = std::shared_ptr<const Picture>;
 
@@ -67,6 +69,7 @@ class frmView final : public platform::Form<frmView>, public motion::MotionWindo
     void Form_Unload();
     void Timer1_Timer();
     void Form_MouseDown(int button);
+    void Form_DpiChanged(int dpi);
     void OnPaint();
 
     PicturePtr background_;

@@ -35,9 +35,9 @@ int PxY(double twips) {
     return platform::TwipsToPixels(twips, platform::TwipsPerPixelY());
 }
 
+// Fonts are sized in points, so they keep their size on every display.
 HFONT MakeFont(const wchar_t* face, double points, bool bold) {
-    const platform::ScreenDc dc;
-    const int dpi = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 96;
+    const int dpi = platform::DisplayDpi();
     const int height = -static_cast<int>(points * dpi / 72.0 + 0.5);
     return ::CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                          SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -71,6 +71,7 @@ void frm_Version::Form_Unload() {
 
 // Positioning: the outer size, centred on the primary screen.
 void frm_Version::Form_Load() {
+    layoutDpi_ = platform::DisplayDpi();
     RECT outer{0, 0, PxX(kClientWidth), PxY(kClientHeight)};
     ::AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
     const double width =
@@ -90,6 +91,8 @@ void frm_Version::CreateControls() {
     HWND self = hwnd();
     HWND image =
         AddControl(self, L"STATIC", L"", SS_ICON | SS_REALSIZEIMAGE, kImage1, kImage1Rect, nullptr);
+    if (!imagePath_.empty() && imageSize_ != PxX(kImage1Rect.width))
+        LoadImagePicture();
     if (image && image_) {
         ::SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(image_.get()), 0);
     }
@@ -104,10 +107,17 @@ void frm_Version::CreateControls() {
 }
 
 void frm_Version::SetImagePicture(const std::wstring& iconPath) {
-    image_ = platform::LoadIconFile(iconPath, 32);
+    imagePath_ = iconPath;
+    LoadImagePicture();
     if (HWND image = ::GetDlgItem(hwnd(), kImage1)) {
         ::SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(image_.get()), 0);
     }
+}
+
+// The icon fills Image1 at the display's resolution: 32 pixels at 96 dpi, 64 at 192.
+void frm_Version::LoadImagePicture() {
+    imageSize_ = PxX(kImage1Rect.width);
+    image_ = platform::LoadIconFile(imagePath_, imageSize_);
 }
 
 void frm_Version::SetWindowIcon(const std::wstring& iconPath) {
@@ -126,6 +136,9 @@ void frm_Version::SetTexts(const std::wstring& name, const std::wstring& version
 }
 
 void frm_Version::ShowModal() {
+    // Laid out at another resolution (the display scale changed): made again at this one.
+    if (hwnd() && layoutDpi_ != platform::DisplayDpi())
+        DestroyNow();
     if (!hwnd()) {
         CreateOrThrow();
         Form_Load();

@@ -33,9 +33,13 @@ class frm_Version final : public platform::Form<frm_Version> {
     void Form_Load();
     void Form_Unload();
     void CreateControls();
+    void LoadImagePicture();
     void Command1_Click();
     void OnPaint();
 
+    std::wstring imagePath_;
+    int imageSize_ = 0;
+    int layoutDpi_ = 0;
     platform::UniqueHicon image_;
     platform::UniqueHicon windowIcon_;
     platform::UniqueHfont nameFont_;

@@ -183,6 +183,52 @@ TEST(RegionIdentity, RandomMasksMatch) {
     }
 }
 
+// The frame with every pixel made a scale × scale block.
+Frame Enlarged(const Frame& f, std::int32_t scale) {
+    Frame big{f.name + " x" + std::to_string(scale), f.width * scale, f.height * scale, {}};
+    for (std::int32_t y = 0; y < big.height; ++y)
+        for (std::int32_t x = 0; x < big.width; ++x)
+            big.pixels.push_back(
+                f.pixels[static_cast<std::size_t>((y / scale) * f.width + x / scale)]);
+    return big;
+}
+
+// A window takes its frame's 1x data through a scaling transform at a whole-number display
+// scale: the result must be exactly the region of the enlarged frame, block for block.
+TEST(RegionIdentity, ScaledRegionIsTheEnlargedFramesRegion) {
+    std::mt19937 random(7);
+    std::vector<Frame> frames = {
+        FromRows("hole", {"#####", "#...#", "#.#.#", "#...#", "#####"}),
+        FromRows("diagonal", {"#...", ".#..", "..#.", "...#"}),
+    };
+    for (int round = 0; round < 4; ++round) {
+        Frame f = Blank("random " + std::to_string(round), 49, 64);
+        for (auto& p : f.pixels)
+            p = random() % 3 == 0 ? kInk : kFace;
+        frames.push_back(std::move(f));
+    }
+    for (const Frame& f : frames) {
+        RegionRecord small;
+        ASSERT_GT(BuildRegionData(f.pixels, f.width, f.height, kFace, small), 0u) << f.name;
+        for (const std::int32_t scale : {2, 3}) {
+            const Frame big = Enlarged(f, scale);
+            RegionRecord expected, actual;
+            expected.bytes.fill(kFill);
+            actual.bytes.fill(kFill);
+            ASSERT_GT(BuildRegionData(big.pixels, big.width, big.height, kFace, expected), 0u);
+            const auto s = static_cast<FLOAT>(scale);
+            const XFORM transform{s, 0.0f, 0.0f, s, 0.0f, 0.0f};
+            const auto* header = &AsRgnData(small)->rdh;
+            UniqueHrgn scaled(
+                ::ExtCreateRegion(&transform, header->dwSize + header->nRgnSize, AsRgnData(small)));
+            ASSERT_TRUE(scaled) << big.name;
+            ASSERT_GT(::GetRegionData(scaled.get(), kRegionRecordSize, AsRgnData(actual)), 0u);
+            EXPECT_TRUE(expected.bytes == actual.bytes)
+                << big.name << ": first difference at " << FirstDifference(expected, actual);
+        }
+    }
+}
+
 // count isolated pixels, 50 to a row, on every other row and column: one rectangle each.
 Frame IsolatedPixels(int count) {
     Frame f = Blank(std::to_string(count) + " rectangles", 100, 2 * ((count + 49) / 50));
