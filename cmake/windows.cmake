@@ -15,6 +15,7 @@ add_executable(tovalin-player WIN32 src/app/main_win32.cpp src/app/player.rc)
 target_link_libraries(tovalin-player PRIVATE tovalin_win32)
 target_link_options(tovalin-player PRIVATE -municode -s)
 tovalin_warnings(tovalin-player)
+include(cmake/resources-last.cmake)
 
 add_executable(tovalin-pack src/pack/main.cpp src/pack/cp932_win32.cpp)
 target_link_libraries(tovalin-pack PRIVATE tovalin_pack_core)
