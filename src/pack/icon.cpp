@@ -161,7 +161,11 @@ std::vector<IconEntry> ReadIco(std::span<const std::uint8_t> bytes) {
         const std::size_t at = kDirectorySize + kEntrySize * i;
         const std::uint64_t size = Get(bytes, at + 8, 4);
         const std::uint64_t offset = Get(bytes, at + 12, 4);
-        if (size == 0 || offset < directoryEnd || offset + size > bytes.size())
+        if (size == 0)
+            RefuseEntry(EntryName(i), "データの長さが 0 です");
+        if (offset < directoryEnd)
+            RefuseEntry(EntryName(i), "データが目録と重なっています");
+        if (offset + size > bytes.size())
             RefuseEntry(EntryName(i), "データがファイルの範囲外にあります");
         IconEntry entry;
         entry.width = bytes[at] == 0 ? kMaxIconSide : bytes[at];
