@@ -47,8 +47,16 @@ string(REPLACE "${rsrc_statement}" "" resources_last "${default_script}")
 string(REPLACE "${reloc_statement}" "${reloc_statement}${rsrc_statement}" resources_last
                "${resources_last}")
 
+# Copied into place only when it changes, so that configuring again does not relink the player.
 set(player_script ${CMAKE_BINARY_DIR}/player-resources-last.ld)
-file(WRITE ${player_script} "/* ${player_ld}'s default script with .rsrc moved after .reloc */\n"
-                            "${resources_last}")
+file(WRITE ${player_script}.new "/* ${player_ld}'s default script with .rsrc moved after .reloc */\n"
+                                "${resources_last}")
+configure_file(${player_script}.new ${player_script} COPYONLY)
 target_link_options(tovalin-player PRIVATE "-Wl,-T,${player_script}")
 set_property(TARGET tovalin-player APPEND PROPERTY LINK_DEPENDS ${player_script})
+
+# The Windows-side tests check that the system reads the icons and frames the authoring code in
+# src/pack writes, and that a player whose resources it rewrote still loads.
+if(TARGET tovalin-win32-tests)
+    target_link_libraries(tovalin-win32-tests PRIVATE tovalin_pack_core)
+endif()
