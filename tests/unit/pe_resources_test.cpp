@@ -135,15 +135,16 @@ std::uint32_t SectionRva(std::size_t index) {
 }
 
 // Headers at 0x80, 0x400 bytes of them, sections 0x200-aligned in the file, 0x1000 in memory.
+// extraOptional bytes lengthen the optional header, which the package reader does not expect.
 Bytes MakeImage(bool plus, const std::vector<Section>& sections,
-                std::optional<std::size_t> resources) {
+                std::optional<std::size_t> resources, std::uint32_t extraOptional = 0) {
     Bytes image(0x400, 0);
     Set(image, 0, 0x5A4D, 2);
     Set(image, 60, kPe, 4);
     Set(image, kPe, 0x4550, 4);
     Set(image, kPe + 4, plus ? 0x8664 : 0x14C, 2);
     Set(image, kPe + 6, static_cast<std::uint32_t>(sections.size()), 2);
-    const std::uint32_t optionalSize = plus ? 240 : 224;
+    const std::uint32_t optionalSize = (plus ? 240 : 224) + extraOptional;
     Set(image, kPe + 20, optionalSize, 2);
     const std::uint32_t opt = kPe + 24;
     Set(image, opt, plus ? 0x20B : 0x10B, 2);
@@ -397,6 +398,9 @@ TEST(IconRewriteRefusals, ImagesThatCannotTakeAnIcon) {
     Bytes resourcesFirst = MakeImage(
         false, {{".rsrc", ResourceTree(PlayerResources(), 0x1000)}, {".reloc", Bytes(0x10, 1)}}, 0);
     ExpectRefused(resourcesFirst, "最後のセクションではありません");
+    const Bytes unreadable =
+        MakeImage(false, {{".rsrc", ResourceTree(PlayerResources(), 0x1000)}}, 0, 16);
+    ExpectRefused(unreadable, "パッケージの読み手がイメージの終わりを見つけられません");
     std::vector<Resource> twoGroups = PlayerResources();
     twoGroups.push_back(
         {std::uint16_t{14}, std::uint16_t{8}, std::uint16_t{kUsEnglish}, 0, Text("g")});
@@ -441,6 +445,16 @@ TEST(IconRewriteRefusals, MalformedResourceTrees) {
     ExpectRefused(patched(28, 0x10000), "リソースセクションの外");          // its size
     ExpectRefused(patched(180, kFlag | 0x7FFFFFF0), "範囲外");              // the name's place
     ExpectRefused(patched(16, 0x10000), "大きすぎます");                    // type id 65,536
+
+    // Two languages sharing one data entry: more bytes copied out than the section holds.
+    ExpectRefused(PlayerWithTree([](std::uint32_t rva) {
+                      TreeWriter w(rva, 1);
+                      const std::uint32_t data = w.Data(Bytes(200, 'x'));
+                      const std::uint32_t name =
+                          w.Directory({{std::uint16_t{1}, data}, {std::uint16_t{2}, data}});
+                      return w.Root({{std::uint16_t{24}, w.Directory({{std::uint16_t{1}, name}})}});
+                  }),
+                  "データが重なっています");
 }
 
 std::optional<Bytes> BuiltPlayer(const char* build) {
