@@ -54,9 +54,3 @@ file(WRITE ${player_script}.new "/* ${player_ld}'s default script with .rsrc mov
 configure_file(${player_script}.new ${player_script} COPYONLY)
 target_link_options(tovalin-player PRIVATE "-Wl,-T,${player_script}")
 set_property(TARGET tovalin-player APPEND PROPERTY LINK_DEPENDS ${player_script})
-
-# The Windows-side tests check that the system reads the icons and frames the authoring code in
-# src/pack writes, and that a player whose resources it rewrote still loads.
-if(TARGET tovalin-win32-tests)
-    target_link_libraries(tovalin-win32-tests PRIVATE tovalin_pack_core)
-endif()

@@ -38,7 +38,9 @@ tovalin_warnings(tovalin_test_support)
 file(GLOB win32_tests CONFIGURE_DEPENDS tests/win32/*.cpp)
 if(win32_tests)
     add_executable(tovalin-win32-tests ${win32_tests})
-    target_link_libraries(tovalin-win32-tests PRIVATE tovalin_test_support gtest gtest_main)
+    # The authoring code is checked against what the system reads back.
+    target_link_libraries(tovalin-win32-tests PRIVATE tovalin_test_support tovalin_pack_core gtest
+                                                      gtest_main)
     target_compile_definitions(tovalin-win32-tests PRIVATE ${win32_defs})
     target_compile_definitions(tovalin-win32-tests PRIVATE TOVALIN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
     tovalin_warnings(tovalin-win32-tests)
@@ -62,4 +64,5 @@ foreach(src IN LISTS win32_benches)
     target_link_libraries(${name} PRIVATE tovalin_test_support)
     target_link_options(${name} PRIVATE -municode)
 endforeach()
+# The player's resources go last, so that a character's icon can replace them in place.
 include(cmake/resources-last.cmake)

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "pack/image.h"
-#include "pack/package_writer.h"
+#include "package/package.h"
 
 namespace tovalin::pack {
 
@@ -28,7 +28,7 @@ struct GifAnimation {
 
 struct GifLimits {
     // A file with more images than this is refused instead of decoded.
-    std::size_t maxFrames = kMaxFrames;
+    std::size_t maxFrames = static_cast<std::size_t>(package::kMaxFrames);
     // Pixels decoding may touch in all: every frame's logical screen and every image's own
     // rectangle count. Bounds memory and time for files that claim many large frames.
     std::uint64_t maxPixels = 64u * 1024u * 1024u;

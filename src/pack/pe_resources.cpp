@@ -5,7 +5,7 @@
 #include <limits>
 #include <set>
 
-#include "app/package.h"
+#include "package/package.h"
 #include "pack/icon.h"
 
 namespace tovalin::pack {
@@ -212,7 +212,7 @@ void RequireBareImage(std::span<const std::uint8_t> image, const PeHeaders& head
     }
     if (imageEnd > image.size())
         throw PackError("プレイヤーのファイルが途中で切れています。");
-    if (static_cast<std::uint64_t>(app::EXESize(image)) != image.size()) {
+    if (static_cast<std::uint64_t>(package::EXESize(image)) != image.size()) {
         throw PackError(
             "プレイヤーのヘッダーの形が標準と異なり、パッケージの読み手がイメージの終わりを"
             "見つけられません。");
@@ -697,7 +697,7 @@ Bytes ReplaceIconResources(std::span<const std::uint8_t> image, std::span<const 
         throw PackError("プレイヤーに同じ種類・名前・言語のリソースが二つあります。");
     const Bytes content = SectionWriter(resources, section.virtualAddress).Write();
     Bytes out = Assemble(image, headers, section, content);
-    if (static_cast<std::uint64_t>(app::EXESize(out)) != out.size())
+    if (static_cast<std::uint64_t>(package::EXESize(out)) != out.size())
         throw PackError("内部エラー: 書き換えたプレイヤーのイメージの終わりが合いません。");
     return out;
 }

@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-#include "app/package.h"
+#include "package/package.h"
 #include "fuzz_check.h"
 #include "pack/gif_decoder.h"
 #include "pack/gif_encoder.h"
@@ -181,7 +181,7 @@ void FuzzRewrite(Span bytes) {
     } catch (const pack::PackError&) {
         return;
     }
-    FUZZ_CHECK(static_cast<std::uint64_t>(tovalin::app::EXESize(out)) == out.size());
+    FUZZ_CHECK(static_cast<std::uint64_t>(tovalin::package::EXESize(out)) == out.size());
     const std::size_t checksum = ReadLE(out, 60, 4) + 24 + 64;
     FUZZ_CHECK(ReadLE(out, checksum, 4) == pack::ComputePeChecksum(out));
     FUZZ_CHECK(pack::ReplaceIconResources(out, ico) == out);

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "app/package.h"
+#include "package/package.h"
 #include "pack/icon.h"
 #include "pack/pe_resources.h"
 
@@ -270,7 +270,7 @@ TEST_P(IconRewrite, HeadersFollowTheNewSectionAndNothingElseChanges) {
     EXPECT_GE(raw, virtualSize);
     EXPECT_LT(raw - virtualSize, 0x200u);
     EXPECT_EQ(out.size(), pointer + raw);
-    EXPECT_EQ(static_cast<std::size_t>(app::EXESize(out)), out.size()) << "ready for a package";
+    EXPECT_EQ(static_cast<std::size_t>(package::EXESize(out)), out.size()) << "ready for a package";
     EXPECT_EQ(Get(out, h.optional + 56, 4), (0x3000 + virtualSize + 0xFFF) / 0x1000 * 0x1000);
     EXPECT_EQ(Get(out, h.directories + 16, 4), 0x3000u);
     EXPECT_EQ(Get(out, h.directories + 20, 4), virtualSize);
@@ -480,7 +480,7 @@ TEST(IconRewriteOnBuiltPlayers, ResourcesAreLastAndTheRewriteKeepsThePlayerWhole
         EXPECT_EQ(Get(*player, h.optional + 64, 4), ComputePeChecksum(*player))
             << "the linker's checksum";
         const Bytes out = ReplaceIconResources(*player, CharacterIcon());
-        EXPECT_EQ(static_cast<std::size_t>(app::EXESize(out)), out.size());
+        EXPECT_EQ(static_cast<std::size_t>(package::EXESize(out)), out.size());
         std::vector<Resource> kept = ReadResources(out);
         std::erase_if(kept, [](const Resource& r) {
             return r.type == Key{std::uint16_t{3}} || r.type == Key{std::uint16_t{14}};
