@@ -1,7 +1,7 @@
 # Windows build (MinGW-w64 i686): the player, the packer, Windows-side tests and the end-to-end driver.
 
 set(win32_defs UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
-set(win32_libs windowscodecs ole32 oleaut32 shell32 comctl32 gdi32 user32 kernel32 uuid)
+set(win32_libs windowscodecs ole32 oleaut32 shell32 comctl32 wtsapi32 gdi32 user32 kernel32 uuid)
 
 target_compile_definitions(tovalin_core PUBLIC ${win32_defs})
 # Everything Windows-side is linked statically so that one file runs on a bare system.

@@ -83,9 +83,9 @@ Function SystemFunction(const wchar_t* module, const char* name) {
     HMODULE handle = ::GetModuleHandleW(module);
     if (!handle)
         handle = ::LoadLibraryW(module);
-    return handle ? reinterpret_cast<Function>(
-                        reinterpret_cast<void*>(::GetProcAddress(handle, name)))
-                  : nullptr;
+    return handle
+               ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(handle, name)))
+               : nullptr;
 }
 
 int ScreenDcDpi() {
@@ -155,6 +155,15 @@ void SetDisplayDpi(int dpi) {
 
 int DisplayScale() {
     return ScaleForDpi(DisplayDpi());
+}
+
+int SmallIconSize() {
+    using MetricsForDpiFn = int(WINAPI*)(int, UINT);
+    static const auto metricsForDpi =
+        SystemFunction<MetricsForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
+    const int size = metricsForDpi ? metricsForDpi(SM_CXSMICON, static_cast<UINT>(DisplayDpi()))
+                                   : ::GetSystemMetrics(SM_CXSMICON);
+    return size > 0 ? size : 16;
 }
 
 double TwipsPerPixelX() {

@@ -75,6 +75,9 @@ int QueryPrimaryDpi();
 // True when the window lies (mostly) on the primary display.
 bool OnPrimaryDisplay(HWND hwnd);
 
+// The side of a small icon (the tray's) at the display's resolution: 16 pixels at 96 dpi.
+int SmallIconSize();
+
 // Screen metrics of the primary display; twips per pixel is 1440 / its dots per inch.
 double TwipsPerPixelX();
 double TwipsPerPixelY();

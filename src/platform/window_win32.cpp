@@ -5,6 +5,7 @@
 #include "platform/system_win32.h"
 
 #include <cmath>
+#include <vector>
 
 namespace tovalin::platform {
 
@@ -151,7 +152,39 @@ double Window::HeightTwips() const {
     return PixelsToTwips(r.bottom - r.top, TwipsPerPixelY());
 }
 
+namespace {
+
+bool gTimersPaused = false;
+
+// Every live timer, so that pausing and resuming reach them all.
+std::vector<Timer*>& LiveTimers() {
+    static std::vector<Timer*> timers;
+    return timers;
+}
+
+}  // namespace
+
+void PauseTimers(bool paused) {
+    if (paused == gTimersPaused)
+        return;
+    gTimersPaused = paused;
+    for (Timer* timer : LiveTimers()) {
+        if (timer->pausing_ == Timer::kPausable)
+            timer->Apply();
+    }
+}
+
+bool TimersPaused() {
+    return gTimersPaused;
+}
+
+Timer::Timer(Window& owner, UINT_PTR id, Pausing pausing)
+    : owner_(owner), id_(id), pausing_(pausing) {
+    LiveTimers().push_back(this);
+}
+
 Timer::~Timer() {
+    std::erase(LiveTimers(), this);
     if (running_ && owner_.hwnd())
         ::KillTimer(owner_.hwnd(), id_);
 }
@@ -173,7 +206,8 @@ void Timer::Apply() {
         running_ = false;
         return;
     }
-    if (enabled_ && interval_ > 0) {
+    const bool paused = gTimersPaused && pausing_ == kPausable;
+    if (enabled_ && interval_ > 0 && !paused) {
         Count(Counter::kTimerStart);
         running_ = ::SetTimer(hwnd, id_, interval_, nullptr) != 0;
     } else if (running_) {

@@ -78,10 +78,18 @@ class Window {
 // must not start new work behind a final message.
 void SuppressAllTimers();
 
-// A window timer: fires OnTimer(id) of its window every Interval ms while enabled.
+// While nobody watches the characters (the session locked, the display off, a full-screen
+// program in front), the timers that run them are paused: none fires until they resume, and
+// each then starts a full interval. A timer keeps its interval and on/off switch meanwhile.
+void PauseTimers(bool paused);
+bool TimersPaused();
+
+// A window timer: fires OnTimer(id) of its window every Interval ms while enabled. A timer made
+// with kRunsWhilePaused keeps running while the others are paused.
 class Timer {
   public:
-    Timer(Window& owner, UINT_PTR id) : owner_(owner), id_(id) {}
+    enum Pausing { kPausable, kRunsWhilePaused };
+    Timer(Window& owner, UINT_PTR id, Pausing pausing = kPausable);
     ~Timer();
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
@@ -93,10 +101,12 @@ class Timer {
     UINT_PTR Id() const { return id_; }
 
   private:
+    friend void PauseTimers(bool paused);
     void Apply();
 
     Window& owner_;
     UINT_PTR id_;
+    Pausing pausing_;
     UINT interval_ = 0;
     bool enabled_ = true;
     bool running_ = false;

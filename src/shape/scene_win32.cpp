@@ -20,6 +20,8 @@ std::vector<std::unique_ptr<frmView>> gViews;
 namespace {
 
 SettingsListener gSettingsListener = nullptr;
+unsigned gAway = 0;    // Away reasons that hold now
+bool gHidden = false;  // the character windows are hidden
 
 // What the motion tick walks: gViews, and the mode worked out when gMove last changed.
 class SceneMotion final : public motion::MotionScene {
@@ -74,7 +76,33 @@ Place PlaceFor(std::wstring_view location) {
     return {static_cast<double>(sw / 2), static_cast<double>(sh / 2)};
 }
 
+void ShowViews(bool visible) {
+    if (gHidden == !visible)
+        return;
+    gHidden = !visible;
+    for (const auto& view : gViews) {
+        if (visible)
+            MakeTopmost(view->hwnd());
+        else
+            view->Show(false);
+    }
+}
+
 }  // namespace
+
+void SetAway(Away reason, bool away) {
+    const auto bit = static_cast<unsigned>(reason);
+    const unsigned before = gAway;
+    gAway = away ? (gAway | bit) : (gAway & ~bit);
+    if (gAway == before)
+        return;
+    platform::PauseTimers(gAway != 0);
+    ShowViews((gAway & static_cast<unsigned>(Away::kFullScreen)) == 0);
+}
+
+bool SceneHidden() {
+    return gHidden;
+}
 
 void SetMove(std::wstring word) {
     gMove = std::move(word);
@@ -132,6 +160,8 @@ void SetupScene() {
         if (!alive.Alive())
             return;
         MakeTopmost(view.hwnd());
+        if (gHidden)
+            view.Show(false);  // built behind a full-screen program: shown when it goes
         view.Timer1.SetInterval(settings.interval);
         motion::InitMotion(view);
     }

@@ -39,6 +39,13 @@ void SetupScene();
 // resolution is the one in use.
 void ChangeDisplayDpi(int dpi);
 
+// Why nobody sees the characters now. While any reason holds, the timers that run them are
+// paused; a full-screen program in front also hides them. When the last reason goes they go on
+// where they were, with their motion records and frames as they were.
+enum class Away : unsigned { kFullScreen = 1, kLocked = 2, kDisplayOff = 4 };
+void SetAway(Away reason, bool away);
+bool SceneHidden();
+
 // Puts the window above all others and shows it; true when the system agreed.
 bool MakeTopmost(HWND hwnd);
 

@@ -62,9 +62,14 @@ platform::WindowSpec frmControl::Spec() {
     return {.className = L"tovalin.frmControl", .title = kName, .exStyle = WS_EX_TOOLWINDOW};
 }
 
+// The tray shows the icon at the small-icon size of the display's resolution. An icon the
+// notification record names is kept alive even when the window takes another one: the record
+// is added again whenever the shell restarts.
 void frmControl::SetWindowIcon(const std::wstring& path) {
-    platform::UniqueHicon icon = platform::LoadIconFile(path, 0, true);
+    platform::UniqueHicon icon = platform::LoadIconFile(path, platform::SmallIconSize());
     platform::SetWindowIcons(hwnd(), icon.get());
+    if (windowIcon_ && windowIcon_.get() == record_.hIcon)
+        recordIcon_ = std::move(windowIcon_);
     windowIcon_ = std::move(icon);
 }
 
@@ -81,6 +86,7 @@ void frmControl::Form_Load() {
     record_.hIcon = windowIcon_.get();
     FillTip(record_.szTip, platform::BaseName(platform::ModulePath()));
     AddTrayIcon();
+    away_.Start();
 }
 
 void frmControl::AddTrayIcon() {
@@ -102,12 +108,18 @@ LRESULT frmControl::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         Form_MouseMove(lp);
         return 0;
     }
+    if (away_.OnMessage(msg, wp, lp))
+        return msg == WM_POWERBROADCAST ? TRUE : 0;
     if (taskbarCreated_ != 0 && msg == taskbarCreated_) {
         // The shell restarted and forgot every icon: without ours the program has no interface.
         AddTrayIcon();
         return 0;
     }
     return Window::OnMessage(msg, wp, lp);
+}
+
+void frmControl::OnTimer(UINT_PTR id) {
+    away_.OnTimer(id);
 }
 
 void frmControl::Form_MouseMove(LPARAM lp) {

@@ -3,6 +3,7 @@
 
 #include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
+#include "ui/away_win32.h"
 
 #include <shellapi.h>
 
@@ -36,6 +37,7 @@ class frmControl final : public platform::Form<frmControl> {
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void OnTimer(UINT_PTR id) override;
 
   private:
     friend class platform::Form<frmControl>;
@@ -47,7 +49,9 @@ class frmControl final : public platform::Form<frmControl> {
     void Form_MouseMove(LPARAM lp);
     void AddTrayIcon();
 
+    AwayWatch away_{*this};
     platform::UniqueHicon windowIcon_;
+    platform::UniqueHicon recordIcon_;  // the icon record_ names, once the window took another
     NotifyIconRecord record_{};
     UINT taskbarCreated_ = 0;
 };

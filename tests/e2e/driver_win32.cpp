@@ -14,6 +14,10 @@
 //   tray [--icons N] [--wait MS]
 //   processes [--pid N] [--image NAME]
 //   paint (--pid N | --image NAME)
+//   cover --ms N [--caption]          a window over the whole primary monitor for N ms
+//   post --pid N (--msg M | --msg-name NAME) [--wparam W] [--lparam L]
+//   display-state --pid N --state S   the console display-state notification (0 off, 1 on)
+//   tray-delete --pid N               removes the process's tray icon (id 349) from outside
 //
 // Window handles and process ids are plain numbers. Rectangles are screen pixels as
 // {"left","top","width","height"}; region rectangles are [left, top, right, bottom] relative
@@ -21,6 +25,7 @@
 #include <windows.h>
 #include <objbase.h>  // handles_win32.h needs COM declarations
 #include <psapi.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -1231,10 +1236,159 @@ int Tray(const Options& options) {
     return ready ? kOk : kFailed;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Desktop events the player reacts to
+
+LRESULT CALLBACK CoverProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// What a video player or game shows: a window over the whole primary monitor, in front. With
+// --caption, a maximised window with a title bar instead, which must not count.
+int Cover(const Options& options) {
+    options.RejectRest();
+    const DWORD ms = options.Millis(L"--ms", 3000);
+    const bool caption = options.Has(L"--caption");
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = CoverProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"tovalin.test.Cover";
+    RegisterClassW(&wc);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
+    const RECT& m = info.rcMonitor;
+    const DWORD style = caption ? WS_OVERLAPPEDWINDOW : WS_POPUP;
+    HWND hwnd =
+        CreateWindowExW(0, wc.lpszClassName, L"cover", style, m.left, m.top, m.right - m.left,
+                        m.bottom - m.top, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!hwnd)
+        return EmitError(LastErrorText(L"CreateWindowEx"));
+    ShowWindow(hwnd, caption ? SW_SHOWMAXIMIZED : SW_SHOW);
+    SetForegroundWindow(hwnd);
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (GetTickCount64() < end) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    RECT rect{};
+    GetWindowRect(hwnd, &rect);
+    Json json;
+    json.BeginObject().Key("rect").Rect(rect);
+    json.Key("foreground").Bool(GetForegroundWindow() == hwnd).EndObject();
+    DestroyWindow(hwnd);
+    Emit(json);
+    return kOk;
+}
+
+std::vector<HWND> TopLevelWindowsOf(DWORD pid) {
+    std::vector<HWND> found;
+    for (HWND hwnd : TopLevelWindows()) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == pid)
+            found.push_back(hwnd);
+    }
+    return found;
+}
+
+DWORD RequiredPid(const Options& options, const wchar_t* command) {
+    if (!options.Has(L"--pid"))
+        throw UsageError{std::wstring(command) + L" needs --pid N"};
+    return static_cast<DWORD>(options.Number(L"--pid", 0));
+}
+
+// A message posted to every top-level window of the process, as the system broadcasts session
+// changes and "TaskbarCreated".
+int Post(const Options& options) {
+    options.RejectRest();
+    const DWORD pid = RequiredPid(options, L"post");
+    UINT msg = static_cast<UINT>(options.Number(L"--msg", 0));
+    if (const auto name = options.Get(L"--msg-name"))
+        msg = RegisterWindowMessageW(name->c_str());
+    if (msg == 0)
+        throw UsageError{L"post needs --msg M or --msg-name NAME"};
+    const auto wp = static_cast<WPARAM>(options.Number(L"--wparam", 0));
+    const auto lp = static_cast<LPARAM>(options.Number(L"--lparam", 0));
+    int posted = 0;
+    for (HWND hwnd : TopLevelWindowsOf(pid))
+        posted += PostMessageW(hwnd, msg, wp, lp) ? 1 : 0;
+    Json json;
+    json.BeginObject().Key("message").Uint(msg).Key("posted").Int(posted).EndObject();
+    Emit(json);
+    return posted > 0 ? kOk : kFailed;
+}
+
+// WM_POWERBROADCAST carries a pointer to its setting, so the setting is written into the
+// player's own memory and the message sent, not posted.
+int DisplayState(const Options& options) {
+    options.RejectRest();
+    const DWORD pid = RequiredPid(options, L"display-state");
+    const auto state = static_cast<DWORD>(options.Number(L"--state", 1));
+    UniqueKernelHandle process(OpenProcess(
+        PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE, pid));
+    if (!process)
+        return EmitError(LastErrorText(L"OpenProcess"));
+    struct Setting {
+        GUID guid;
+        DWORD length;
+        DWORD state;
+    };
+    const Setting setting{
+        {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}},
+        sizeof(DWORD),
+        state};
+    void* remote = VirtualAllocEx(process.get(), nullptr, sizeof(setting), MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE);
+    if (!remote || !WriteProcessMemory(process.get(), remote, &setting, sizeof(setting), nullptr))
+        return EmitError(LastErrorText(L"WriteProcessMemory"));
+    int delivered = 0;
+    for (HWND hwnd : TopLevelWindowsOf(pid)) {
+        DWORD_PTR ignored = 0;
+        delivered += SendMessageTimeoutW(hwnd, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
+                                         reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
+                                         kMessageTimeoutMs, &ignored)
+                         ? 1
+                         : 0;
+    }
+    VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+    Json json;
+    json.BeginObject().Key("state").Uint(state).Key("delivered").Int(delivered).EndObject();
+    Emit(json);
+    return delivered > 0 ? kOk : kFailed;
+}
+
+// The icon goes the way it goes when the shell restarts; the process is not told.
+int TrayDelete(const Options& options) {
+    options.RejectRest();
+    const DWORD pid = RequiredPid(options, L"tray-delete");
+    int deleted = 0;
+    for (HWND hwnd : TopLevelWindowsOf(pid)) {
+        NOTIFYICONDATAW data{};
+        data.cbSize = sizeof(data);
+        data.hWnd = hwnd;
+        data.uID = 349;
+        deleted += Shell_NotifyIconW(NIM_DELETE, &data) ? 1 : 0;
+    }
+    Json json;
+    json.BeginObject().Key("deleted").Int(deleted).EndObject();
+    Emit(json);
+    return deleted > 0 ? kOk : kFailed;
+}
+
 int Usage() {
     return EmitError(
         L"usage: tovalin-driver launch|windows|msgbox|press|kill|wait-exit|gui-resources|tray|"
-        L"processes|paint "
+        L"processes|paint|cover|post|display-state|tray-delete "
         L"[options]",
         kUsage);
 }
@@ -1263,6 +1417,14 @@ int Run(int argc, wchar_t** argv) {
         return Processes(Options(argc, argv, 2, {}));
     if (command == L"paint")
         return Paint(Options(argc, argv, 2, {}));
+    if (command == L"cover")
+        return Cover(Options(argc, argv, 2, {L"--caption"}));
+    if (command == L"post")
+        return Post(Options(argc, argv, 2, {}));
+    if (command == L"display-state")
+        return DisplayState(Options(argc, argv, 2, {}));
+    if (command == L"tray-delete")
+        return TrayDelete(Options(argc, argv, 2, {}));
     return Usage();
 }
 

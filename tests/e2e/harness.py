@@ -18,6 +18,7 @@ import atexit
 import dataclasses
 import json
 import os
+import re
 import shutil
 import socket
 import struct
@@ -174,8 +175,39 @@ def start_wine():
     if '"Managed"="N"' not in current:
         subprocess.run([WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                         "/d", "N", "/f"], env=cfg.env, timeout=60, **quiet)
+    # A run that stopped in the middle of a high-resolution test may have left its setting.
+    stale_dpi = re.search(r'"LogPixels"=dword:([0-9a-f]+)', current)
+    if stale_dpi and int(stale_dpi.group(1), 16) != _display_dpi:
+        subprocess.run([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
+                        "/t", "REG_DWORD", "/d", str(_display_dpi), "/f"], env=cfg.env,
+                       timeout=60, **quiet)
+        subprocess.run([WINESERVER, "-k"], env=cfg.env, timeout=60, **quiet)
+        subprocess.run([WINESERVER, "-w"], env=cfg.env, timeout=60, **quiet)
+        subprocess.run([WINESERVER, "-p30"], env=cfg.env, **quiet)
     set_desktop_colour(DESKTOP_COLOUR)
     driver("processes")  # brings up Wine's own processes before the first test is timed out
+
+
+_display_dpi = 96
+
+
+def set_display_dpi(dpi):
+    """Gives the Wine session a display of `dpi` dots per inch (Wine reads the LogPixels
+    setting when its processes start): every Wine process is ended and the session started
+    again. Nothing happens when the session already has that resolution."""
+    global _display_dpi, _wine_started
+    if dpi == _display_dpi:
+        return
+    cfg = config()
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
+                    "REG_DWORD", "/d", str(dpi), "/f"], env=cfg.env, timeout=60, **quiet)
+    subprocess.run([WINESERVER, "-k"], env=cfg.env, timeout=60, **quiet)
+    subprocess.run([WINESERVER, "-w"], env=cfg.env, timeout=60, **quiet)
+    _launched.clear()
+    _display_dpi = dpi
+    _wine_started = False
+    start_wine()
 
 
 _x11_connection = None
@@ -190,12 +222,13 @@ def set_desktop_colour(rgb):
     happens whenever Wine shuts down between two tests.
     """
     global _x11_connection
+    # The old connection closes only once the new one is open: a server left with no client
+    # resets itself, and a connection made while it does is dropped.
+    previous, _x11_connection = _x11_connection, None
     display = config().display
     number = display.split(":", 1)[1].split(".", 1)[0] if ":" in display else ""
     if display.split(":", 1)[0] not in ("", "unix") or not number.isdigit():
         raise HarnessError(f"cannot set the desktop colour of display {display!r}")
-    if _x11_connection:
-        _x11_connection.close()
     _x11_connection = x = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
     x.settimeout(10)
     x.connect(f"/tmp/.X11-unix/X{number}")
@@ -210,6 +243,8 @@ def set_desktop_colour(rgb):
               + struct.pack("<BBHIhhHH", 61, 0, 4, root, 0, 0, 0, 0)  # ClearArea, whole window
               + struct.pack("<BBH", 43, 0, 1))  # GetInputFocus: its reply says all is done
     reply = _x11_read(x, 32)
+    if previous:
+        previous.close()
     if reply[0] != 1:
         raise HarnessError(f"X server refused to set the desktop colour (error {reply[1]})")
 

@@ -20,7 +20,9 @@ class Probe final : public Window {
         return Create(desc);
     }
     Timer timer{*this, 7};
+    Timer watch{*this, 8, Timer::kRunsWhilePaused};
     int ticks = 0;
+    int watchTicks = 0;
     int customs = 0;
     // A plain function, not a closure: a closure owned by the window could not survive the
     // window freeing itself from inside it.
@@ -36,6 +38,8 @@ class Probe final : public Window {
         return Window::OnMessage(msg, wp, lp);
     }
     void OnTimer(UINT_PTR id) override {
+        if (id == watch.Id())
+            ++watchTicks;
         if (id != timer.Id())
             return;
         ++ticks;
@@ -101,6 +105,28 @@ TEST(Timer, FiresWhileEnabledAndStopsWhenSwitchedOff) {
     ::Sleep(60);
     PumpPendingMessages();
     EXPECT_EQ(probe.ticks, stopped);
+}
+
+TEST(Timer, PausedTimersStayQuietAndGoOnWithTheirSettingsAfterwards) {
+    Probe probe;
+    ASSERT_TRUE(probe.Open());
+    probe.timer.SetInterval(10);
+    probe.watch.SetInterval(10);
+    PauseTimers(true);
+    // A tick that ends while paused switches its timer on again: it still stays quiet.
+    probe.timer.SetEnabled(false);
+    probe.timer.SetEnabled(true);
+    const int before = probe.ticks;
+    PumpUntil([&] { return probe.watchTicks >= 3; });
+    EXPECT_GE(probe.watchTicks, 3) << "a timer made to run while paused keeps running";
+    ::Sleep(60);
+    PumpPendingMessages();
+    EXPECT_EQ(probe.ticks, before);
+    EXPECT_TRUE(probe.timer.Enabled());
+    EXPECT_EQ(probe.timer.Interval(), 10u);
+    PauseTimers(false);
+    PumpUntil([&] { return probe.ticks >= before + 2; });
+    EXPECT_GE(probe.ticks, before + 2);
 }
 
 TEST(Timer, AWindowUnloadedInsideItsOwnTickIsNotTouchedAgain) {
