@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "pack/commands.h"
+#include "tovalin_version.h"
 #include "pack/file_io.h"
 
 namespace tovalin::pack {
@@ -13,7 +14,7 @@ namespace tovalin::pack {
 namespace {
 
 constexpr std::string_view kProgram = "tovalin-pack";
-constexpr std::string_view kVersion = "1.0.0";
+constexpr std::string_view kVersion = TOVALIN_VERSION_TEXT;
 
 constexpr std::string_view kUsage =
     "使い方:\n"
