@@ -58,8 +58,7 @@ Size ReadSize(const MotionWindow& view) {
 
 // Left first, then Top: the window's own move order.
 void PlaceAtRecord(MotionWindow& view, const CharaInfo& c) {
-    view.SetLeftTwips(static_cast<double>(c.xPos));
-    view.SetTopTwips(static_cast<double>(c.yPos));
+    view.MoveTwips(static_cast<double>(c.xPos), static_cast<double>(c.yPos));
 }
 
 // Draws the three values that start a new floating run on one axis: step, end, then phase.

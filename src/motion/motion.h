@@ -19,9 +19,9 @@ class MotionWindow {
     virtual double TopTwips() const = 0;
     virtual double WidthTwips() const = 0;
     virtual double HeightTwips() const = 0;
-    // A move sets Left first, then Top.
-    virtual void SetLeftTwips(double twips) = 0;
-    virtual void SetTopTwips(double twips) = 0;
+    // Sets Left and then Top. The window takes both in one move: the system is asked once,
+    // and no half-moved window is ever shown.
+    virtual void MoveTwips(double left, double top) = 0;
 };
 
 // The primary screen; every routine reads it afresh, so a change of resolution, taskbar or

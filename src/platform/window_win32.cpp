@@ -77,11 +77,20 @@ LRESULT CALLBACK Window::Thunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 LRESULT Window::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_TIMER) {
-        if (!gTimersSuppressed)
-            OnTimer(static_cast<UINT_PTR>(wp));
+        const auto id = static_cast<UINT_PTR>(wp);
+        if (TimerFires(id) && !gTimersSuppressed)
+            OnTimer(id);
         return 0;
     }
     return OnMessage(msg, wp, lp);
+}
+
+bool Window::TimerFires(UINT_PTR id) {
+    for (Timer* timer : timers_) {
+        if (timer->id_ == id)
+            return timer->TakeFiring();
+    }
+    return true;
 }
 
 LRESULT Window::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -128,15 +137,6 @@ void Window::SizeTwips(double width, double height) {
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Window::SetLeftTwips(double left) {
-    const RECT now = WindowRect();
-    MoveToPixels(TwipsToPixels(left, TwipsPerPixelX()), now.top, now);
-}
-void Window::SetTopTwips(double top) {
-    const RECT now = WindowRect();
-    MoveToPixels(now.left, TwipsToPixels(top, TwipsPerPixelY()), now);
-}
-
 double Window::LeftTwips() const {
     return PixelsToTwips(WindowRect().left, TwipsPerPixelX());
 }
@@ -181,10 +181,12 @@ bool TimersPaused() {
 Timer::Timer(Window& owner, UINT_PTR id, Pausing pausing)
     : owner_(owner), id_(id), pausing_(pausing) {
     LiveTimers().push_back(this);
+    owner_.timers_.push_back(this);
 }
 
 Timer::~Timer() {
     std::erase(LiveTimers(), this);
+    std::erase(owner_.timers_, this);
     if (running_ && owner_.hwnd())
         ::KillTimer(owner_.hwnd(), id_);
 }
@@ -199,7 +201,10 @@ void Timer::SetEnabled(bool on) {
     Apply();
 }
 
-// Setting either property restarts the count, so a full interval follows every change.
+// Switching on or setting the interval restarts the count, so a full interval follows. A timer
+// switched off stays set with the system until it next fires, and is stopped then: every tick
+// switches its timer off and on again, and one dropped firing costs less than asking the system
+// twice per tick.
 void Timer::Apply() {
     HWND hwnd = owner_.hwnd();
     if (!hwnd) {
@@ -210,11 +215,24 @@ void Timer::Apply() {
     if (enabled_ && interval_ > 0 && !paused) {
         Count(Counter::kTimerStart);
         running_ = ::SetTimer(hwnd, id_, interval_, nullptr) != 0;
-    } else if (running_) {
-        Count(Counter::kTimerStop);
-        ::KillTimer(hwnd, id_);
-        running_ = false;
+    } else if (running_ && (paused || interval_ == 0)) {
+        Stop();
     }
+}
+
+bool Timer::TakeFiring() {
+    if (enabled_ && !(gTimersPaused && pausing_ == kPausable))
+        return true;
+    if (running_)
+        Stop();
+    return false;
+}
+
+void Timer::Stop() {
+    Count(Counter::kTimerStop);
+    if (owner_.hwnd())
+        ::KillTimer(owner_.hwnd(), id_);
+    running_ = false;
 }
 
 }  // namespace tovalin::platform

@@ -6,8 +6,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tovalin::platform {
+
+class Timer;
 
 // Liveness of a window. A handler that lets other handlers run (a message pump, a modal loop)
 // takes a Watch first and checks it afterwards: once the window is destroyed (or its object
@@ -49,8 +52,6 @@ class Window {
     // Twips are 1/1440 inch; positions become whole pixels as TwipsToPixels (units.h) says.
     void MoveTwips(double left, double top);
     void SizeTwips(double width, double height);
-    void SetLeftTwips(double left);
-    void SetTopTwips(double top);
     double LeftTwips() const;
     double TopTwips() const;
     double WidthTwips() const;
@@ -65,13 +66,16 @@ class Window {
     virtual void OnTimer(UINT_PTR id);
 
   private:
+    friend class Timer;
     static LRESULT CALLBACK Thunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
+    bool TimerFires(UINT_PTR id);
     RECT WindowRect() const;
     void MoveToPixels(int x, int y, const RECT& now);
 
     HWND hwnd_ = nullptr;
     std::shared_ptr<void> life_;
+    std::vector<Timer*> timers_;
 };
 
 // From now on no timer of any window fires its handler: the program is on its way out and
@@ -101,8 +105,11 @@ class Timer {
     UINT_PTR Id() const { return id_; }
 
   private:
+    friend class Window;
     friend void PauseTimers(bool paused);
     void Apply();
+    bool TakeFiring();
+    void Stop();
 
     Window& owner_;
     UINT_PTR id_;

@@ -78,11 +78,13 @@ FrameLoad LoadFrame(const std::wstring& path, std::wstring* error) {
         store.Pic.resize(index + 1);
     store.Pic[index] = MakePicture(std::move(*decoded), scale);
 
-    if (r == 0) {
+    if (r == 0)
         MarkEmptyIfNeverWritten(gRgnData[index]);
-    } else if (r >= kRegionWarningSize) {
+    gRgnShape[index] = index > 0 && SameRegionData(gRgnData[index], gRgnData[index - 1])
+                           ? gRgnShape[index - 1]
+                           : k;
+    if (r >= kRegionWarningSize)
         platform::ShowMessage(kTooLarge, platform::kAppTitle, 0);
-    }
     gFrameCount = k + 1;
     return FrameLoad::kLoaded;
 }
@@ -105,13 +107,14 @@ void RescaleFrames() {
 void ClearFrameStore() {
     frmView::UnloadDefault();
     gFrameCount = 0;
+    ++gFrameSet;
 }
 
 struct SavedFrames {
     std::int32_t count = 0;
     std::vector<PicturePtr> pictures;
     std::vector<RegionRecord> regions;
-    std::vector<std::int32_t> widths, heights;
+    std::vector<std::int32_t> widths, heights, shapes;
 };
 
 void SavedFramesDeleter::operator()(SavedFrames* saved) const {
@@ -127,6 +130,7 @@ SavedFramesPtr SaveFrameStore() {
     saved->regions.assign(gRgnData.begin(), gRgnData.begin() + n);
     saved->widths.assign(gFrameWidth.begin(), gFrameWidth.begin() + n);
     saved->heights.assign(gFrameHeight.begin(), gFrameHeight.begin() + n);
+    saved->shapes.assign(gRgnShape.begin(), gRgnShape.begin() + n);
     return saved;
 }
 
@@ -138,6 +142,7 @@ void RestoreFrameStore(SavedFramesPtr saved) {
     std::copy(saved->regions.begin(), saved->regions.end(), gRgnData.begin());
     std::copy(saved->widths.begin(), saved->widths.end(), gFrameWidth.begin());
     std::copy(saved->heights.begin(), saved->heights.end(), gFrameHeight.begin());
+    std::copy(saved->shapes.begin(), saved->shapes.end(), gRgnShape.begin());
     frmView::Default().Pic = std::move(saved->pictures);
     gFrameCount = static_cast<std::int32_t>(n);
 }

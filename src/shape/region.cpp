@@ -159,4 +159,22 @@ std::uint32_t BuildRegionData(std::span<const std::uint32_t> pixels, std::int32_
     return static_cast<std::uint32_t>(kRegionHeaderSize + bands.count() * kRegionRectSize);
 }
 
+namespace {
+
+// The bytes the record's header says it uses, or 0 when they would not fit in the record.
+std::size_t UsedBytes(const RegionRecord& record) noexcept {
+    std::uint32_t header[4] = {};
+    std::memcpy(header, record.bytes.data(), sizeof(header));
+    const std::uint64_t used = std::uint64_t{header[0]} + header[3];
+    return used <= record.bytes.size() ? static_cast<std::size_t>(used) : 0;
+}
+
+}  // namespace
+
+bool SameRegionData(const RegionRecord& a, const RegionRecord& b) noexcept {
+    const std::size_t used = UsedBytes(a);
+    return used != 0 && used == UsedBytes(b) &&
+           std::memcmp(a.bytes.data(), b.bytes.data(), used) == 0;
+}
+
 }  // namespace tovalin::shape

@@ -37,4 +37,8 @@ std::uint32_t BuildRegionData(std::span<const std::uint32_t> pixels, std::int32_
                               std::int32_t height, std::uint32_t keyColour,
                               RegionRecord& record) noexcept;
 
+// True when both records hold the same region: the same header and rectangles, byte for byte.
+// A record whose header claims more than the record holds is never the same as another.
+bool SameRegionData(const RegionRecord& a, const RegionRecord& b) noexcept;
+
 }  // namespace tovalin::shape

@@ -146,20 +146,12 @@ const RGNDATA* RegionDataOf(std::int32_t k, DWORD* length) {
     return data;
 }
 
-}  // namespace
-
-void ShowFrame(std::int32_t k, frmView& view) {
-    platform::Count(platform::Counter::kFrameSwitch);
-    const platform::Watch alive = view.MakeWatch();
-    platform::PumpPendingMessages();
-    if (!alive.Alive() || !view.hwnd())
-        return;
-
+// Shapes the window to frame k's stored region data, taken at the display scale (the identity
+// at 96 dpi), so that every picture pixel is a whole block of screen pixels.
+void GiveRegion(std::int32_t k, frmView& view, const frmView::Outline& outline) {
     DWORD length = 0;
     const RGNDATA* data = RegionDataOf(k, &length);
-    // The stored data keeps the frame's own pixels; the window takes it at the display scale
-    // (the identity at 96 dpi), so that every picture pixel is a whole block of screen pixels.
-    const auto scale = static_cast<FLOAT>(platform::DisplayScale());
+    const auto scale = static_cast<FLOAT>(outline.scale);
     const XFORM transform{scale, 0.0f, 0.0f, scale, 0.0f, 0.0f};
     platform::UniqueHrgn region(data ? ::ExtCreateRegion(&transform, length, data) : nullptr);
     if (!region)
@@ -170,6 +162,23 @@ void ShowFrame(std::int32_t k, frmView& view) {
     }
     region.release();  // the window owns it now
     platform::Count(platform::Counter::kRegionChange);
+    view.SetShownOutline(outline);
+}
+
+}  // namespace
+
+void ShowFrame(std::int32_t k, frmView& view) {
+    platform::Count(platform::Counter::kFrameSwitch);
+    const platform::Watch alive = view.MakeWatch();
+    platform::PumpPendingMessages();
+    if (!alive.Alive() || !view.hwnd())
+        return;
+
+    const int scale = platform::DisplayScale();
+    const frmView::Outline outline{k >= 0 && k < kMaxFrames ? gRgnShape[k] : -1, gFrameSet, scale};
+    // The outline the window already has, byte for byte: giving it again would change nothing.
+    if (outline.shape < 0 || outline != view.ShownOutline())
+        GiveRegion(k, view, outline);
 
     if (frmView* store = frmView::DefaultIfLoaded()) {
         if (k >= 0 && static_cast<std::size_t>(k) < store->Pic.size() && store->Pic[k]) {

@@ -51,14 +51,24 @@ class frmView final : public platform::Form<frmView>, public motion::MotionWindo
 
     void SetBackgroundPicture(PicturePtr picture);
 
+    // Which stored outline the window has now: the shape number of its frame in one set of
+    // frames, at one display scale. shape -1: none yet.
+    struct Outline {
+        std::int32_t shape = -1;
+        std::uint32_t frameSet = 0;
+        int scale = 0;
+        friend bool operator==(const Outline&, const Outline&) = default;
+    };
+    const Outline& ShownOutline() const { return outline_; }
+    void SetShownOutline(const Outline& outline) { outline_ = outline; }
+
     // MotionWindow
     motion::CharaInfo& Info() override { return CharaInfo; }
     double LeftTwips() const override { return Window::LeftTwips(); }
     double TopTwips() const override { return Window::TopTwips(); }
     double WidthTwips() const override { return Window::WidthTwips(); }
     double HeightTwips() const override { return Window::HeightTwips(); }
-    void SetLeftTwips(double twips) override { Window::SetLeftTwips(twips); }
-    void SetTopTwips(double twips) override { Window::SetTopTwips(twips); }
+    void MoveTwips(double left, double top) override { Window::MoveTwips(left, top); }
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -73,6 +83,7 @@ class frmView final : public platform::Form<frmView>, public motion::MotionWindo
     void OnPaint();
 
     PicturePtr background_;
+    Outline outline_;
 };
 
 // Shapes the window to frame k and shows its picture. Lets pending messages run first.

@@ -31,13 +31,12 @@ class FakeWindow : public MotionWindow {
     double TopTwips() const override { return top_; }
     double WidthTwips() const override { return width_; }
     double HeightTwips() const override { return height_; }
-    void SetLeftTwips(double twips) override {
-        left_ = twips;
-        moves.emplace_back('L', twips);
-    }
-    void SetTopTwips(double twips) override {
-        top_ = twips;
-        moves.emplace_back('T', twips);
+    // Recorded as the two settings the move stands for, Left first.
+    void MoveTwips(double left, double top) override {
+        left_ = left;
+        moves.emplace_back('L', left);
+        top_ = top;
+        moves.emplace_back('T', top);
     }
 
     CharaInfo info;

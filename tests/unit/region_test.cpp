@@ -263,5 +263,24 @@ TEST(RegionLimits, RowCopiedFromTheBandAboveCountsTowardsTheLimit) {
     EXPECT_TRUE(Untouched(record));
 }
 
+TEST(RegionRecords, SameDataComparesTheUsedBytesOnly) {
+    const std::vector<std::uint32_t> disc = {0, 1, 0, 1, 1, 1, 0, 1, 0};
+    const std::vector<std::uint32_t> bar = {0, 0, 0, 1, 1, 1, 0, 0, 0};
+    RegionRecord a, b, c;
+    b.bytes.fill(0xAB);  // what lies past the used bytes does not count
+    ASSERT_GT(BuildRegionData(disc, 3, 3, 0, a), 0u);
+    ASSERT_GT(BuildRegionData(disc, 3, 3, 0, b), 0u);
+    ASSERT_GT(BuildRegionData(bar, 3, 3, 0, c), 0u);
+    EXPECT_TRUE(SameRegionData(a, b));
+    EXPECT_FALSE(SameRegionData(a, c));
+    // Never written, or with a header claiming more than the record holds: never the same.
+    RegionRecord empty, damaged = a;
+    EXPECT_FALSE(SameRegionData(empty, RegionRecord{}));
+    damaged.bytes[12] = 0xFF;  // nRgnSize
+    damaged.bytes[13] = 0xFF;
+    RegionRecord damagedToo = damaged;
+    EXPECT_FALSE(SameRegionData(damaged, damagedToo));
+}
+
 }  // namespace
 }  // namespace tovalin::shape

@@ -41,11 +41,10 @@ std::vector<RECT> RegionRects(HRGN region) {
 }
 
 std::vector<RECT> WindowRegionRects(HWND hwnd) {
-    HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+    const platform::UniqueHrgn region(::CreateRectRgn(0, 0, 0, 0));
     std::vector<RECT> rects;
-    if (::GetWindowRgn(hwnd, region) != ERROR)
-        rects = RegionRects(region);
-    ::DeleteObject(region);
+    if (::GetWindowRgn(hwnd, region.get()) != ERROR)
+        rects = RegionRects(region.get());
     return rects;
 }
 
@@ -173,6 +172,31 @@ TEST_F(Scene, AnimationStepsThroughTheFramesInOrder) {
     ASSERT_GE(seen.size(), 7u);
     for (std::size_t i = 1; i < seen.size(); ++i)
         EXPECT_EQ(seen[i], (seen[i - 1] + 1) % 5);
+}
+
+TEST_F(Scene, AnOutlineTheWindowAlreadyHasIsNotGivenAgain) {
+    ClearFrameStore();
+    for (int n : {1, 1, 2, 1})
+        ASSERT_EQ(LoadFrame(SampleFrame(n)), FrameLoad::kLoaded);
+    EXPECT_EQ(gRgnShape[1], gRgnShape[0]) << "frame 1 repeats frame 0's data";
+    EXPECT_NE(gRgnShape[2], gRgnShape[1]);
+    EXPECT_EQ(gRgnShape[3], 3) << "only the predecessor is compared";
+    gCount = L"1";
+    SetupScene();
+    frmView& view = *gViews.front();
+    view.Timer1.SetEnabled(false);
+    const auto changes = [] {
+        return (
+            *platform::CounterBlock())[static_cast<std::size_t>(platform::Counter::kRegionChange)];
+    };
+    const std::uint64_t before = changes();
+    ShowFrame(1, view);
+    EXPECT_EQ(changes(), before) << "frame 0's outline given again";
+    EXPECT_TRUE(SameRects(WindowRegionRects(view.hwnd()), RecordRects(1)));
+    ShowFrame(2, view);
+    ShowFrame(3, view);
+    EXPECT_EQ(changes(), before + 2);
+    EXPECT_TRUE(SameRects(WindowRegionRects(view.hwnd()), RecordRects(3)));
 }
 
 // A handler that runs inside the frame switch rebuilds the whole scene: the outer set-up must
