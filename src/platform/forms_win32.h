@@ -25,7 +25,10 @@ class FormNotCreated : public std::runtime_error {
 
 // Base of a form T (CRTP). T names itself in `static constexpr const wchar_t* kName`, describes
 // its window in `static WindowSpec Spec()`, and may hide the load and unload steps with its own
-// Form_Load() and Form_Unload(); it befriends Form<T> when they are private.
+// Form_Load() and Form_Unload(); it befriends Form<T> when they are private. A form that nobody
+// sees until it is shown may declare `static constexpr bool kWindowWhenShown = true`: the first
+// touch then makes only the object, and the form makes its window (and runs its load step) when
+// it is shown.
 template <typename T>
 class Form : public Window {
   public:
@@ -34,8 +37,10 @@ class Form : public Window {
         if (!slot_) {
             slot_.reset(new T());
             T& form = *slot_;
-            form.CreateOrThrow();
-            form.Form_Load();
+            if constexpr (!WindowWhenShown()) {
+                form.CreateOrThrow();
+                form.Form_Load();
+            }
         }
         return *slot_;
     }
@@ -62,6 +67,12 @@ class Form : public Window {
     }
 
   private:
+    static constexpr bool WindowWhenShown() {
+        if constexpr (requires { T::kWindowWhenShown; })
+            return T::kWindowWhenShown;
+        return false;
+    }
+
     static inline std::unique_ptr<T> slot_;
 };
 

@@ -12,6 +12,9 @@ namespace tovalin::ui {
 class frm_Version final : public platform::Form<frm_Version> {
   public:
     static constexpr const wchar_t* kName = L"frm_Version";
+    // Start-up fills the dialog, but nobody sees it before "バージョン情報" is chosen: its
+    // window is made, filled and centred then, as every later opening makes it again.
+    static constexpr bool kWindowWhenShown = true;
     static platform::WindowSpec Spec();
 
     void SetImagePicture(const std::wstring& iconPath);  // Image1
