@@ -6,7 +6,6 @@
 #include "platform/system_win32.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace tovalin;
@@ -14,8 +13,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Drawn at the display's own resolution: a system-stretched pixel-art character is blurred.
     platform::DeclareDpiAwareness();
     const platform::ComApartment com;
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
 
     // The worker is the first window; its load handler is the start-up sequence.
     const bool started = platform::Guarded("start-up", [] {

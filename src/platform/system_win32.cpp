@@ -8,6 +8,8 @@
 #include "platform/wildcard.h"
 #include "platform/window_win32.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 namespace tovalin::platform {
@@ -76,18 +78,6 @@ void ReportFailure(const char* where, const char* what) noexcept {
 
 namespace {
 
-// Functions newer systems have, looked up by name so that the program still starts on the
-// oldest system it supports.
-template <typename Function>
-Function SystemFunction(const wchar_t* module, const char* name) {
-    HMODULE handle = ::GetModuleHandleW(module);
-    if (!handle)
-        handle = ::LoadLibraryW(module);
-    return handle
-               ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(handle, name)))
-               : nullptr;
-}
-
 int ScreenDcDpi() {
     const ScreenDc dc;
     const int value = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
@@ -128,6 +118,23 @@ int& CurrentDpi() {
 }
 
 }  // namespace
+
+void* SystemFunctionAddress(const wchar_t* module, const char* name) {
+    HMODULE handle = ::GetModuleHandleW(module);
+    if (!handle)
+        handle = ::LoadLibraryW(module);
+    return handle ? reinterpret_cast<void*>(::GetProcAddress(handle, name)) : nullptr;
+}
+
+void LoadCommonControls() {
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    static const bool loaded = [] {
+        const auto init = SystemFunction<InitFn>(L"comctl32.dll", "InitCommonControlsEx");
+        const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+        return init && init(&controls);
+    }();
+    (void)loaded;
+}
 
 void DeclareDpiAwareness() {
     using SetContextFn = BOOL(WINAPI*)(HANDLE);

@@ -60,6 +60,20 @@ void Ignoring(Body&& body) noexcept {
     }
 }
 
+// A function of a system library the program does not import, looked up by name: the functions
+// of newer systems, and libraries whose loading would slow every start for a rare use. Null
+// when the library or the function is missing.
+void* SystemFunctionAddress(const wchar_t* module, const char* name);
+template <typename Function>
+Function SystemFunction(const wchar_t* module, const char* name) {
+    return reinterpret_cast<Function>(SystemFunctionAddress(module, name));
+}
+
+// Loads the common controls (version 6, as the manifest asks) for the dialogs that use them.
+// Done when the first such dialog opens: loading the library costs more than everything else a
+// start does.
+void LoadCommonControls();
+
 // The program's resolution awareness: per monitor (v2), or the system's resolution where that
 // is all the system offers. Called once, before the first window.
 void DeclareDpiAwareness();

@@ -88,8 +88,12 @@ AwayWatch::~AwayWatch() {
         ::UnhookWinEvent(hook_);
     if (power_)
         ::UnregisterPowerSettingNotification(power_);
-    if (sessionNotified_ && host_.hwnd())
-        ::WTSUnRegisterSessionNotification(host_.hwnd());
+    using UnregisterFn = BOOL(WINAPI*)(HWND);
+    if (sessionNotified_ && host_.hwnd()) {
+        if (const auto unregisterSession = platform::SystemFunction<UnregisterFn>(
+                L"wtsapi32.dll", "WTSUnRegisterSessionNotification"))
+            unregisterSession(host_.hwnd());
+    }
 }
 
 void AwayWatch::Start() {
@@ -97,7 +101,10 @@ void AwayWatch::Start() {
     hook_ =
         ::SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
                           ForegroundChanged, 0, 0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
-    sessionNotified_ = ::WTSRegisterSessionNotification(host_.hwnd(), NOTIFY_FOR_THIS_SESSION);
+    using RegisterFn = BOOL(WINAPI*)(HWND, DWORD);
+    const auto registerSession =
+        platform::SystemFunction<RegisterFn>(L"wtsapi32.dll", "WTSRegisterSessionNotification");
+    sessionNotified_ = registerSession && registerSession(host_.hwnd(), NOTIFY_FOR_THIS_SESSION);
     power_ = ::RegisterPowerSettingNotification(host_.hwnd(), &kConsoleDisplayState,
                                                 DEVICE_NOTIFY_WINDOW_HANDLE);
     check_.SetInterval(kCheckIntervalMs);

@@ -13,6 +13,8 @@ namespace tovalin::ui {
 
 namespace {
 
+constexpr UINT kStartWatch = WM_APP + 1;
+
 // The first, ANSI form of the record: 88 bytes in the 32-bit build, that form's own layout (104
 // bytes, with its pointer alignment) in the 64-bit one.
 constexpr DWORD kRecordSize = sizeof(NotifyIconRecord);
@@ -86,7 +88,8 @@ void frmControl::Form_Load() {
     record_.hIcon = windowIcon_.get();
     FillTip(record_.szTip, platform::BaseName(platform::ModulePath()));
     AddTrayIcon();
-    away_.Start();
+    // The watch starts once start-up is over: nothing of it is needed to show the characters.
+    ::PostMessageW(hwnd(), kStartWatch, 0, 0);
 }
 
 void frmControl::AddTrayIcon() {
@@ -106,6 +109,10 @@ void frmControl::Form_Unload() {
 LRESULT frmControl::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == kTrayCallback) {
         Form_MouseMove(lp);
+        return 0;
+    }
+    if (msg == kStartWatch) {
+        away_.Start();
         return 0;
     }
     if (away_.OnMessage(msg, wp, lp))

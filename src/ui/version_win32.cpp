@@ -140,6 +140,7 @@ void frm_Version::ShowModal() {
     if (hwnd() && layoutDpi_ != platform::DisplayDpi())
         DestroyNow();
     if (!hwnd()) {
+        platform::LoadCommonControls();
         CreateOrThrow();
         Form_Load();
     }
