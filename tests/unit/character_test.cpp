@@ -31,11 +31,10 @@ using gif_files::Pattern;
 Bytes MakePlayer() {
     const std::vector<Resource> resources{{std::uint16_t{24}, std::uint16_t{1},
                                            std::uint16_t{0x409}, 0, fake_pe::Text("<assembly/>")}};
-    return fake_pe::MakeImage(
-        true,
-        {{".text", Bytes(0x200, 0xCC), 0x60000020},
-         {".rsrc", fake_pe::ResourceTree(resources, 0x2000)}},
-        1);
+    return fake_pe::MakeImage(true,
+                              {{".text", Bytes(0x200, 0xCC), 0x60000020},
+                               {".rsrc", fake_pe::ResourceTree(resources, 0x2000)}},
+                              1);
 }
 
 // A picture as a PNG decoder gives it: many colours, and alpha on both sides of one half.
@@ -43,7 +42,10 @@ RgbaImage Drawing(std::uint8_t seed) {
     RgbaImage picture = MakeRgbaImage(12, 10);
     for (std::int32_t y = 0; y < picture.height; ++y) {
         for (std::int32_t x = 0; x < picture.width; ++x) {
-            const auto alpha = static_cast<std::uint8_t>(x < 2 ? 0 : x == 2 ? 127 : x == 3 ? 128 : 255);
+            const auto alpha = static_cast<std::uint8_t>(x < 2    ? 0
+                                                         : x == 2 ? 127
+                                                         : x == 3 ? 128
+                                                                  : 255);
             picture.At(x, y) = Rgba{static_cast<std::uint8_t>(20 * x + seed),
                                     static_cast<std::uint8_t>(25 * y), 90, alpha};
         }
@@ -130,9 +132,9 @@ TEST(CharacterFrames, AnAnimationGivesOneFramePerImageComposited) {
 }
 
 TEST(CharacterFrames, TheSameInputsGiveTheSameBytes) {
-    const auto inputs = Inputs({PictureFrame{"a.png", Drawing(1)},
-                                GifFile{"b.gif", EncodeGif(Pattern(5, 5, 2))},
-                                GifFile{"c.gif", Animation({Pattern(4, 4, 0), Pattern(4, 4, 1)})}});
+    const auto inputs =
+        Inputs({PictureFrame{"a.png", Drawing(1)}, GifFile{"b.gif", EncodeGif(Pattern(5, 5, 2))},
+                GifFile{"c.gif", Animation({Pattern(4, 4, 0), Pattern(4, 4, 1)})}});
     const Character first = MakeCharacter(inputs);
     EXPECT_EQ(first.frames, 4u);
     EXPECT_EQ(MakeCharacter(inputs).file, first.file);
@@ -153,9 +155,9 @@ TEST(CharacterFrames, AnAnimationSplitIntoPicturesGivesTheSameBytes) {
 
 TEST(CharacterIconResource, MadeFromTheFirstFrameWhenNoneIsGiven) {
     const RgbaImage first = Drawing(0);
-    const Unpacked made =
-        Unpack(MakeCharacter(Inputs({PictureFrame{"a.png", first}, PictureFrame{"b.png", Drawing(9)}}))
-                   .file);
+    const Unpacked made = Unpack(
+        MakeCharacter(Inputs({PictureFrame{"a.png", first}, PictureFrame{"b.png", Drawing(9)}}))
+            .file);
     const Bytes expected = MakeCharacterIcon(first);
     EXPECT_EQ(made.files[0], expected);
     EXPECT_EQ(made.header.files[0].szFileName, "chara.ico");
@@ -321,10 +323,10 @@ TEST_F(PictureFiles, ThePackerMakesExactlyWhatTheCoreMakes) {
     const Bytes one = EncodeGif(Pattern(6, 6, 0));
     const Bytes walk = Animation({Pattern(6, 6, 1), Pattern(6, 6, 2)});
     Write("player.exe", MakePlayer());
-    const CommandResult result = RunPacker(
-        {"create", "-o", (dir_ / "chara.exe").string(), Write("one.gif", one).string(),
-         Write("walk.gif", walk).string(), "--move", "bounce", "--version", "第2版"},
-        dir_ / "player.exe");
+    const CommandResult result =
+        RunPacker({"create", "-o", (dir_ / "chara.exe").string(), Write("one.gif", one).string(),
+                   Write("walk.gif", walk).string(), "--move", "bounce", "--version", "第2版"},
+                  dir_ / "player.exe");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     auto inputs = Inputs({GifFile{"x", one}, GifFile{"y", walk}});
     inputs.settings.move = "跳ねる";

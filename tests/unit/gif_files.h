@@ -37,7 +37,8 @@ inline Bytes Animation(const std::vector<IndexedImage>& images) {
         const std::size_t blocks = 13 + table;
         if (i == 0)
             out.assign(single.begin(), single.begin() + static_cast<std::ptrdiff_t>(blocks));
-        out.insert(out.end(), single.begin() + static_cast<std::ptrdiff_t>(blocks), single.end() - 1);
+        out.insert(out.end(), single.begin() + static_cast<std::ptrdiff_t>(blocks),
+                   single.end() - 1);
     }
     out.push_back(0x3B);
     return out;
@@ -49,7 +50,8 @@ inline Bytes ManyImages(std::size_t count) {
     const std::size_t blocks = 13 + 3 * (std::size_t{2} << (single[10] & 7));
     Bytes out(single.begin(), single.begin() + static_cast<std::ptrdiff_t>(blocks));
     for (std::size_t i = 0; i < count; ++i)
-        out.insert(out.end(), single.begin() + static_cast<std::ptrdiff_t>(blocks), single.end() - 1);
+        out.insert(out.end(), single.begin() + static_cast<std::ptrdiff_t>(blocks),
+                   single.end() - 1);
     out.push_back(0x3B);
     return out;
 }
