@@ -20,7 +20,7 @@ find_package(GTest REQUIRED)
 file(GLOB unit_tests CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(tovalin-unit-tests ${unit_tests} ${pack_host} tests/support/png_file.cpp)
 target_include_directories(tovalin-unit-tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
-target_link_libraries(tovalin-unit-tests PRIVATE tovalin_pack_core GTest::gtest GTest::gtest_main)
+target_link_libraries(tovalin-unit-tests PRIVATE tovalin_studio_core GTest::gtest GTest::gtest_main)
 target_compile_definitions(tovalin-unit-tests PRIVATE
     TOVALIN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
     TOVALIN_PACK_EXE="$<TARGET_FILE:tovalin-pack>")
@@ -44,7 +44,7 @@ if(TOVALIN_FUZZ)
     # targets; without it every input looks alike and the corpus never grows. A sanitizer report
     # must end the run, so nothing recovers.
     set(fuzz_sanitizers -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-    foreach(lib tovalin_core tovalin_pack_core)
+    foreach(lib tovalin_core tovalin_pack_core tovalin_studio_core)
         target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link ${fuzz_sanitizers})
         target_link_options(${lib} INTERFACE -fsanitize=address,undefined)
     endforeach()

@@ -28,6 +28,12 @@ target_link_libraries(tovalin-pack PRIVATE tovalin_pack_win32)
 target_link_options(tovalin-pack PRIVATE -s)
 tovalin_warnings(tovalin-pack)
 
+# The studio, shipped beside the player it packs and the packer.
+add_executable(tovalin-studio WIN32 ${studio_win32} src/studio/studio.rc)
+target_link_libraries(tovalin-studio PRIVATE tovalin_studio_core tovalin_pack_win32 tovalin_win32)
+target_link_options(tovalin-studio PRIVATE -municode -s)
+tovalin_warnings(tovalin-studio)
+
 # GoogleTest from the Debian source package, built for this target.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
