@@ -7,40 +7,40 @@ namespace tovalin::studio {
 
 namespace {
 
-constexpr Size kClient{860, 430};
+constexpr Size kClient{830, 430};
 
 // At 96 dpi, in the order of Part.
 constexpr std::array<Box, kPartCount> kBoxes{{
-    {10, 10, 290, 18},    // kFramesLabel
-    {10, 32, 290, 316},   // kFrameList
-    {10, 356, 86, 28},    // kAdd
-    {102, 356, 62, 28},   // kUp
-    {170, 356, 62, 28},   // kDown
-    {238, 356, 62, 28},   // kRemove
-    {10, 390, 290, 32},   // kDropHint
-    {310, 10, 260, 18},   // kPreviewLabel
-    {310, 32, 260, 260},  // kPreview
-    {310, 300, 260, 18},  // kIconLabel
-    {310, 320, 52, 52},   // kIcon
-    {370, 320, 200, 26},  // kChooseIcon
-    {370, 350, 200, 26},  // kClearIcon
-    {310, 380, 260, 42},  // kIconNote
-    {590, 10, 260, 18},   // kSettingsLabel
-    {590, 36, 76, 20},    // kCountLabel
-    {670, 32, 180, 24},   // kCount
-    {590, 68, 76, 20},    // kMoveLabel
-    {670, 64, 180, 24},   // kMove
-    {590, 100, 76, 20},   // kLocationLabel
-    {670, 96, 180, 24},   // kLocation
-    {590, 132, 76, 20},   // kSpeedLabel
-    {670, 128, 180, 24},  // kSpeed
-    {590, 164, 76, 20},   // kVersionLabel
-    {670, 160, 180, 24},  // kVersion
-    {590, 196, 76, 20},   // kCopyrightLabel
-    {670, 192, 180, 24},  // kCopyright
-    {590, 224, 260, 64},  // kTextNote
-    {590, 320, 260, 30},  // kTry
-    {590, 358, 260, 40},  // kCreate
+    {10, 10, 280, 18},    // kFramesLabel
+    {10, 32, 280, 316},   // kFrameList
+    {10, 356, 76, 28},    // kAdd
+    {92, 356, 62, 28},    // kUp
+    {160, 356, 62, 28},   // kDown
+    {228, 356, 62, 28},   // kRemove
+    {10, 390, 280, 32},   // kDropHint
+    {300, 10, 250, 18},   // kPreviewLabel
+    {300, 32, 250, 250},  // kPreview
+    {300, 290, 250, 18},  // kIconLabel
+    {300, 310, 52, 52},   // kIcon
+    {360, 310, 190, 26},  // kChooseIcon
+    {360, 340, 190, 26},  // kClearIcon
+    {300, 370, 250, 52},  // kIconNote
+    {560, 10, 260, 18},   // kSettingsLabel
+    {560, 36, 76, 20},    // kCountLabel
+    {640, 32, 180, 24},   // kCount
+    {560, 68, 76, 20},    // kMoveLabel
+    {640, 64, 180, 24},   // kMove
+    {560, 100, 76, 20},   // kLocationLabel
+    {640, 96, 180, 24},   // kLocation
+    {560, 132, 76, 20},   // kSpeedLabel
+    {640, 128, 180, 24},  // kSpeed
+    {560, 164, 76, 20},   // kVersionLabel
+    {640, 160, 180, 24},  // kVersion
+    {560, 196, 76, 20},   // kCopyrightLabel
+    {640, 192, 180, 24},  // kCopyright
+    {560, 224, 260, 64},  // kTextNote
+    {560, 320, 260, 30},  // kTry
+    {560, 358, 260, 40},  // kCreate
 }};
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Where the studio's controls go: one fixed arrangement in pixels at 96 dpi, scaled to the
 // window's resolution. Three columns: the frames, the preview and the icon, the settings and the
-// actions. At 150 % it still fits a 1366 x 768 screen with a taskbar. Portable, so that the
-// arrangement is checked without a window.
+// actions. At 150 % it still fits a 1366 x 768 screen with a taskbar (and a 1280 pixels wide
+// one). Portable, so that the arrangement is checked without a window.
 #pragma once
 
 #include <array>

@@ -163,12 +163,17 @@ void frmStudio::Refresh(int selected) {
     const std::wstring count = L"フレーム（" + std::to_wstring(project_.frames.size()) + L" / " +
                                std::to_wstring(package::kMaxFrames) + L" 枚、この順に動きます）";
     ::SetWindowTextW(framesLabel_, count.c_str());
+    ::EnableWindow(add_, project_.frames.Room() > 0);
+    EnableMoves();
+}
+
+// Up, down and remove act on the selected frame, where there is such a move.
+void frmStudio::EnableMoves() {
     const int chosen = list_.Selected();
     const auto last = static_cast<int>(project_.frames.size()) - 1;
     ::EnableWindow(up_, chosen > 0);
     ::EnableWindow(down_, chosen >= 0 && chosen < last);
     ::EnableWindow(remove_, chosen >= 0);
-    ::EnableWindow(add_, project_.frames.Room() > 0);
 }
 
 LRESULT frmStudio::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -178,13 +183,8 @@ LRESULT frmStudio::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lp);
-            if (header->idFrom == kIdFrameList && header->code == LVN_ITEMCHANGED) {
-                const int chosen = list_.Selected();
-                const auto last = static_cast<int>(project_.frames.size()) - 1;
-                ::EnableWindow(up_, chosen > 0);
-                ::EnableWindow(down_, chosen >= 0 && chosen < last);
-                ::EnableWindow(remove_, chosen >= 0);
-            }
+            if (header->idFrom == kIdFrameList && header->code == LVN_ITEMCHANGED)
+                EnableMoves();
             return 0;
         }
         case WM_DROPFILES:

@@ -45,6 +45,7 @@ class frmStudio final : public platform::Form<frmStudio> {
     void OnDrop(HDROP drop);
     LRESULT OnStaticColour(HDC dc, HWND control);
     void Refresh(int selected);
+    void EnableMoves();
 
     void AddPaths(const std::vector<std::filesystem::path>& paths, LastIco lastIco);
     void AddFrames();

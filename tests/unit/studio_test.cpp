@@ -256,11 +256,11 @@ TEST(StudioLayout, PartsNeitherOverlapNorLeaveTheWindowAt100To150Percent) {
 }
 
 // 1366 x 768 less a taskbar of 40 pixels, with the window's caption and borders (some 31 and
-// 8 pixels at 96 dpi, in proportion above).
+// 8 pixels at 96 dpi, in proportion above); and no wider than a 1280 pixels wide screen.
 TEST(StudioLayout, TheWindowFitsA1366By768ScreenAt150Percent) {
     for (int dpi : {96, 120, 144}) {
         const Size client = ClientSize(dpi);
-        EXPECT_LE(client.width + Scaled(16, dpi), 1366) << dpi;
+        EXPECT_LE(client.width + Scaled(16, dpi), 1280) << dpi;
         EXPECT_LE(client.height + Scaled(39, dpi), 768 - Scaled(40, dpi)) << dpi;
     }
 }
