@@ -60,6 +60,7 @@ CharacterInputs ReadInputs(const CreateOptions& options) {
     inputs.player = ReadWholeFile(options.player);
     if (!options.icon.empty())
         inputs.icon = IconFile{options.icon, ReadWholeFile(PathFromUtf8(options.icon))};
+    const DecoderSession decoder;
     for (const std::string& frame : options.frames)
         inputs.frames.push_back(ReadFrameFile(PathFromUtf8(frame)));
     return inputs;

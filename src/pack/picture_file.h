@@ -47,6 +47,20 @@ bool HostDecodesStillPictures();
 RgbaImage DecodeDeclaredPicture(std::span<const std::uint8_t> bytes, PictureKind kind,
                                 const DeclaredPicture& declared, std::string_view nameUtf8);
 
+// Keeps the host's decoder ready for a run of pictures while it lives (on Windows: a COM
+// apartment for the calling thread), so that each picture does not pay for setting it up and
+// tearing it down again.
+class DecoderSession {
+  public:
+    DecoderSession();
+    ~DecoderSession();
+    DecoderSession(const DecoderSession&) = delete;
+    DecoderSession& operator=(const DecoderSession&) = delete;
+
+  private:
+    bool started_ = false;
+};
+
 // A frame file as a frame source: a GIF as its bytes, any other picture decoded. The name the
 // source carries is the path as given (UTF-8).
 FrameSource ReadFrameFile(const std::filesystem::path& path);

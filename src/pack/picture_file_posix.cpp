@@ -9,6 +9,9 @@
 
 namespace tovalin::pack {
 
+DecoderSession::DecoderSession() = default;
+DecoderSession::~DecoderSession() = default;
+
 bool HostDecodesStillPictures() {
     return false;
 }

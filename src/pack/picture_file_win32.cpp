@@ -88,6 +88,14 @@ std::vector<BYTE> CopyBgra(IWICImagingFactory* factory, IWICBitmapFrameDecode* f
 
 }  // namespace
 
+DecoderSession::DecoderSession()
+    : started_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+
+DecoderSession::~DecoderSession() {
+    if (started_)
+        ::CoUninitialize();
+}
+
 bool HostDecodesStillPictures() {
     return true;
 }

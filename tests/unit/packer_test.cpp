@@ -389,6 +389,8 @@ TEST_F(PackerTest, ExecutableAnswersHelpAndVersionOnStdout) {
     ExeRun help = RunPackExe(dir_, "--help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("tovalin-pack create"), std::string::npos);
+    EXPECT_NE(help.out.find("フレーム画像は GIF だけです"), std::string::npos)
+        << "the Linux packer says which frames it reads";
     EXPECT_TRUE(help.err.empty());
     ExeRun version = RunPackExe(dir_, "--version");
     EXPECT_EQ(version.exitCode, 0);
