@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "platform/units.h"
 #include "studio/controls_win32.h"
@@ -43,11 +44,11 @@ platform::UniqueHrgn ScaledOutline(const Outline& frame, const PreviewFit& fit) 
 Preview::Preview() : timer_(*this, kAnimationTimer) {}
 
 void Preview::Create(HWND parent, int dpi, HFONT font) {
-    platform::WindowSpec spec;
-    spec.className = L"tovalin.StudioPreview";
-    spec.style = WS_CHILD | WS_VISIBLE;
-    spec.exStyle = WS_EX_CLIENTEDGE;
-    if (!Window::Create(spec, parent))
+    platform::WindowSpec window;
+    window.className = L"tovalin.StudioPreview";
+    window.style = WS_CHILD | WS_VISIBLE;
+    window.exStyle = WS_EX_CLIENTEDGE;
+    if (!Window::Create(window, parent))
         throw std::runtime_error("プレビューのウィンドウを作成できませんでした。");
     ::SetWindowLongPtrW(hwnd(), GWLP_ID, kIdPreview);
     Relayout(dpi, font);
