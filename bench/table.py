@@ -28,12 +28,25 @@ def fields(line):
     return tag, dict(p.split("=", 1) for p in pairs if "=" in p)
 
 
+def make_character_rows(seen, row):
+    """Making a character as the studio does, against copying the player alone."""
+    for f in seen.get("MAKE", []):
+        make, copy, goal = float(f["make_ms"]), float(f["copy_ms"]), float(f["goal_ms"])
+        row(f"make a character: {f['frames']} PNG frames of {f['side']} px", f"{make:.0f} ms",
+            f"{goal:.0f} ms goal", make / goal,
+            f"decode {float(f['decode_ms']):.0f} + core {float(f['core_ms']):.0f} + write "
+            f"{float(f['write_ms']):.0f} ms")
+        row("make a character against copying the player", f"{make:.0f} ms",
+            f"{copy:.1f} ms copy of the player", make / copy)
+
+
 def main():
     rows = []
     seen = {}
     for line in sys.stdin:
         line = line.strip()
-        if line.split(" ", 1)[0] in ("STARTUP", "REGION", "SWITCH", "STEADY", "INPROC", "SIZE"):
+        if line.split(" ", 1)[0] in ("STARTUP", "REGION", "SWITCH", "STEADY", "INPROC", "SIZE",
+                                     "MAKE"):
             tag, f = fields(line)
             seen.setdefault(tag, []).append(f)
 
@@ -80,6 +93,8 @@ def main():
         else:
             row("size: packed sample", f"{size / 1024:.0f} KiB",
                 f"{reference / 1024:.0f} KiB stub + icon + frames", size / reference)
+
+    make_character_rows(seen, row)
 
     if not rows:
         print("no benchmark figures were read", file=sys.stderr)

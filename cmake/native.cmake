@@ -8,14 +8,19 @@ add_custom_target(portable_check ALL
     COMMENT "Checking that portable files include no Windows header and that layers point down")
 add_dependencies(tovalin_core portable_check)
 
-add_executable(tovalin-pack src/pack/main.cpp src/pack/cp932_posix.cpp)
+# The packer's host pieces away from Windows: iconv for code page 932, /proc for its own path,
+# and no decoder for PNG, BMP and ICO frames.
+set(pack_host src/pack/cp932_posix.cpp src/pack/picture_file_posix.cpp)
+
+add_executable(tovalin-pack src/pack/main.cpp ${pack_host})
 target_link_libraries(tovalin-pack PRIVATE tovalin_pack_core)
 tovalin_warnings(tovalin-pack)
 
 find_package(GTest REQUIRED)
 file(GLOB unit_tests CONFIGURE_DEPENDS tests/unit/*.cpp)
-add_executable(tovalin-unit-tests ${unit_tests} src/pack/cp932_posix.cpp)
-target_link_libraries(tovalin-unit-tests PRIVATE tovalin_pack_core GTest::gtest GTest::gtest_main)
+add_executable(tovalin-unit-tests ${unit_tests} ${pack_host} tests/support/png_file.cpp)
+target_include_directories(tovalin-unit-tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+target_link_libraries(tovalin-unit-tests PRIVATE tovalin_studio_core GTest::gtest GTest::gtest_main)
 target_compile_definitions(tovalin-unit-tests PRIVATE
     TOVALIN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
     TOVALIN_PACK_EXE="$<TARGET_FILE:tovalin-pack>")
@@ -27,6 +32,7 @@ file(GLOB native_benches CONFIGURE_DEPENDS bench/*_bench.cpp)
 if(native_benches)
     find_package(benchmark REQUIRED)
     add_executable(tovalin-bench ${native_benches})
+    target_sources(tovalin-bench PRIVATE ${pack_host})
     target_link_libraries(tovalin-bench PRIVATE tovalin_pack_core benchmark::benchmark benchmark::benchmark_main)
 endif()
 
@@ -38,14 +44,14 @@ if(TOVALIN_FUZZ)
     # targets; without it every input looks alike and the corpus never grows. A sanitizer report
     # must end the run, so nothing recovers.
     set(fuzz_sanitizers -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-    foreach(lib tovalin_core tovalin_pack_core)
+    foreach(lib tovalin_core tovalin_pack_core tovalin_studio_core)
         target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link ${fuzz_sanitizers})
         target_link_options(${lib} INTERFACE -fsanitize=address,undefined)
     endforeach()
     file(GLOB fuzzers CONFIGURE_DEPENDS tests/fuzz/*_fuzz.cpp)
     foreach(src IN LISTS fuzzers)
         get_filename_component(name ${src} NAME_WE)
-        add_executable(${name} ${src} src/pack/cp932_posix.cpp)
+        add_executable(${name} ${src} ${pack_host})
         target_link_libraries(${name} PRIVATE tovalin_pack_core)
         target_compile_options(${name} PRIVATE -fsanitize=fuzzer ${fuzz_sanitizers})
         target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)

@@ -16,10 +16,23 @@ target_link_libraries(tovalin-player PRIVATE tovalin_win32)
 target_link_options(tovalin-player PRIVATE -municode -s)
 tovalin_warnings(tovalin-player)
 
-add_executable(tovalin-pack src/pack/main.cpp src/pack/cp932_win32.cpp)
-target_link_libraries(tovalin-pack PRIVATE tovalin_pack_core)
+# The packer core with its Windows host pieces: the system's code page 932 converter, the wide
+# command line, and WIC for PNG, BMP and ICO frames. Objects, not an archive: the core calls
+# into them, so they must be part of every program that links it.
+add_library(tovalin_pack_win32 OBJECT src/pack/cp932_win32.cpp src/pack/picture_file_win32.cpp)
+target_link_libraries(tovalin_pack_win32 PUBLIC tovalin_pack_core ${win32_libs})
+tovalin_warnings(tovalin_pack_win32)
+
+add_executable(tovalin-pack src/pack/main.cpp)
+target_link_libraries(tovalin-pack PRIVATE tovalin_pack_win32)
 target_link_options(tovalin-pack PRIVATE -s)
 tovalin_warnings(tovalin-pack)
+
+# The studio, shipped beside the player it packs and the packer.
+add_executable(tovalin-studio WIN32 ${studio_win32} src/studio/studio.rc)
+target_link_libraries(tovalin-studio PRIVATE tovalin_studio_core tovalin_pack_win32 tovalin_win32)
+target_link_options(tovalin-studio PRIVATE -municode -s)
+tovalin_warnings(tovalin-studio)
 
 # GoogleTest from the Debian source package, built for this target.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
@@ -28,7 +41,7 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # Helpers the Windows-side tests and the benchmarks share.
-file(GLOB support_sources CONFIGURE_DEPENDS tests/support/*_win32.cpp)
+file(GLOB support_sources CONFIGURE_DEPENDS tests/support/*.cpp)
 add_library(tovalin_test_support STATIC ${support_sources})
 target_include_directories(tovalin_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 target_link_libraries(tovalin_test_support PUBLIC tovalin_win32)
@@ -39,7 +52,7 @@ file(GLOB win32_tests CONFIGURE_DEPENDS tests/win32/*.cpp)
 if(win32_tests)
     add_executable(tovalin-win32-tests ${win32_tests})
     # The authoring code is checked against what the system reads back.
-    target_link_libraries(tovalin-win32-tests PRIVATE tovalin_test_support tovalin_pack_core gtest
+    target_link_libraries(tovalin-win32-tests PRIVATE tovalin_test_support tovalin_pack_win32 gtest
                                                       gtest_main)
     target_compile_definitions(tovalin-win32-tests PRIVATE ${win32_defs})
     target_compile_definitions(tovalin-win32-tests PRIVATE TOVALIN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
@@ -61,7 +74,7 @@ foreach(src IN LISTS win32_benches)
     get_filename_component(name ${src} NAME_WE)
     string(REPLACE "_" "-" name "tovalin-${name}")
     add_executable(${name} ${src})
-    target_link_libraries(${name} PRIVATE tovalin_test_support)
+    target_link_libraries(${name} PRIVATE tovalin_test_support tovalin_pack_win32)
     target_link_options(${name} PRIVATE -municode)
 endforeach()
 # The player's resources go last, so that a character's icon can replace them in place.

@@ -8,6 +8,7 @@
 #include "pack/commands.h"
 #include "tovalin_version.h"
 #include "pack/file_io.h"
+#include "pack/picture_file.h"
 
 namespace tovalin::pack {
 
@@ -18,30 +19,46 @@ constexpr std::string_view kVersion = TOVALIN_VERSION_TEXT;
 
 constexpr std::string_view kUsage =
     "使い方:\n"
-    "  tovalin-pack create -o 名前.exe --icon アイコン.ico フレーム.gif... [オプション]\n"
+    "  tovalin-pack create -o 名前.exe [--icon アイコン.ico] フレーム画像... [オプション]\n"
     "  tovalin-pack list 名前.exe\n"
     "  tovalin-pack extract 名前.exe フォルダー\n"
     "  tovalin-pack --help | --version\n"
     "\n"
     "create  プレイヤーにアイコンとフレームのパッケージを付けた単体EXEを作ります。\n"
-    "        フレームはGIF画像で 1〜51 枚、指定した順に表示されます。\n"
+    "        フレームは指定した順に表示され、全部で 1〜51 枚です（GIFアニメーションは\n"
+    "        1コマを1枚と数えます）。\n"
+    "        1枚だけのGIFはそのまま入り、ほかの画像（GIFアニメーションの各コマ、PNG、\n"
+    "        BMP、ICO）は256色以下と透明色1つのGIFにして入ります。PNGでは不透明度が\n"
+    "        半分未満の画素が透明になり、BMPでは左上の色が抜かれます。\n"
+    "        @FRAMES@"
     "  -o, --output FILE        作るEXE（拡張子 .exe）。名前がパッケージ内の\n"
     "                           ファイル名（名前.ico、01_名前.gif …）になります\n"
-    "  --icon FILE              アイコン（.ico）\n"
+    "  --icon FILE              アイコン（.ico）。省略すると1枚目のフレームから\n"
+    "                           16・32・48 ピクセルのアイコンを作ります。\n"
+    "                           EXEのアイコン（エクスプローラーの表示）にもなります\n"
     "  --count 1|3|5            出現数（既定 1）\n"
     "  --move 静止|直線|浮遊|跳ねる\n"
-    "                           動作（still|straight|float|bounce、既定 静止）\n"
+    "                           動き（still|straight|float|bounce、既定 静止）\n"
     "  --location 中心|乱数     出現位置（centre|center|random、既定 中心）\n"
-    "  --speed 遅い|普通|速い   アニメーションの速さ（slow|normal|fast、既定 普通）\n"
-    "  --version TEXT           バージョン表示（既定 \"Ver 1.00\"）\n"
-    "  --copyright TEXT         著作権表示（既定 空）\n"
+    "  --speed 遅い|普通|速い   動作速度（slow|normal|fast、既定 普通）\n"
+    "  --version TEXT           版（既定 \"Ver 1.00\"）\n"
+    "  --copyright TEXT         著作権（既定 空）\n"
     "  --player FILE            元にするプレイヤー（既定 このプログラムと同じ\n"
     "                           フォルダーの tovalin-player.exe）\n"
     "list    単体EXEのパッケージの内容（ヘッダーの行、各ファイルの位置と長さ）を表示します。\n"
     "extract 単体EXEのパッケージのファイルをフォルダーに書き出します。\n";
 
+// What this build reads as frames: PNG, BMP and ICO need the system's decoder.
+constexpr std::string_view kAllFrames = "フレーム画像は GIF・PNG・BMP・ICO です。\n";
+constexpr std::string_view kGifFrames =
+    "この tovalin-pack が読めるフレーム画像は GIF だけです（PNG・BMP・ICO は\n"
+    "        Windows 版の tovalin-pack と tovalin-studio で使えます）。\n";
+
 std::string Usage() {
-    return std::string(kUsage);
+    std::string usage(kUsage);
+    const std::string_view frames = HostDecodesStillPictures() ? kAllFrames : kGifFrames;
+    usage.replace(usage.find("@FRAMES@"), 8, frames);
+    return usage;
 }
 
 [[noreturn]] void UsageError(const std::string& message) {
@@ -56,12 +73,12 @@ CreateOptions ParseCreate(const std::vector<std::string>& args,
         {"-o", &options.output},
         {"--output", &options.output},
         {"--icon", &options.icon},
-        {"--count", &options.count},
-        {"--move", &options.move},
-        {"--location", &options.location},
-        {"--speed", &options.speed},
-        {"--version", &options.version},
-        {"--copyright", &options.copyright},
+        {"--count", &options.settings.count},
+        {"--move", &options.settings.move},
+        {"--location", &options.settings.location},
+        {"--speed", &options.settings.speed},
+        {"--version", &options.settings.version},
+        {"--copyright", &options.settings.copyright},
     };
     bool optionsEnded = false;
     for (std::size_t i = 1; i < args.size(); ++i) {

@@ -6,34 +6,20 @@
 #include <string>
 #include <vector>
 
+#include "pack/character.h"
+
 namespace tovalin::pack {
 
 struct CreateOptions {
     std::string output;               // the character executable to make
-    std::string icon;                 // an .ico file
-    std::vector<std::string> frames;  // GIF files, in animation order
-    std::string count = "1";
-    std::string move = "静止";
-    std::string location = "中心";
-    std::string speed = "普通";
-    std::string version = "Ver 1.00";
-    std::string copyright;
+    std::string icon;                 // an .ico file; empty: made from the first frame
+    std::vector<std::string> frames;  // picture files, in animation order
+    CharacterSettings settings;
     std::filesystem::path player;  // the player to copy
 };
 
-// The code page 932 bytes of a header value given as UTF-8; throws PackError, naming the option
-// `what`, when the text holds a CR or LF (it would end the line early) or a character the code
-// page cannot hold exactly.
-std::string EncodeHeaderText(std::string_view utf8, std::string_view what);
-
-// Settings words as the header holds them; the English aliases give the same words.
-// Nothing for a word the player does not know.
-std::optional<std::string> CountWord(std::string_view word);
-std::optional<std::string> MoveWord(std::string_view word);
-std::optional<std::string> LocationWord(std::string_view word);
-std::optional<std::string> SpeedWord(std::string_view word);
-
-// Copies the player and appends the package; returns a one-line summary.
+// Reads the files, makes the character (MakeCharacter) and writes it to options.output, the
+// picture files read as ReadFrameFile reads them; returns a one-line summary.
 std::string CreateCharacter(const CreateOptions& options);
 
 // A human-readable account of the package in a character executable. problem receives the

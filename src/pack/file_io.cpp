@@ -1,6 +1,8 @@
 #include "pack/file_io.h"
 
+#include <cerrno>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <system_error>
 
@@ -12,6 +14,43 @@ namespace {
 
 std::string Quoted(const fs::path& path) {
     return "「" + PathToUtf8(path) + "」";
+}
+
+// Why the system refused, in words a user can act on. The errno values named here mean the
+// same on every system the packer runs on.
+std::string ReasonOf(int error) {
+    switch (error) {
+        case 0:
+            return "原因は分かりません";
+        case EACCES:
+        case EPERM:
+            return "書き込みが許可されていません";
+        case EROFS:
+            return "読み取り専用の場所です";
+        case ENOENT:
+            return "フォルダーがありません";
+        case ENOTDIR:
+            return "途中の名前がフォルダーではありません";
+        case EISDIR:
+            return "同じ名前のフォルダーがあります";
+        case ENOSPC:
+            return "ディスクの空き容量が足りません";
+        case ENAMETOOLONG:
+            return "名前が長すぎます";
+        case EBUSY:
+        case ETXTBSY:
+            return "ほかのプログラムが使用中です";
+        default:
+            return "システムのエラー " + std::to_string(error);
+    }
+}
+
+// A system error code as the errno it stands for, where the library can tell.
+std::string ReasonOf(const std::error_code& error) {
+    const std::error_condition condition = error.default_error_condition();
+    if (condition.category() == std::generic_category())
+        return ReasonOf(condition.value());
+    return "システムのエラー " + std::to_string(error.value());
 }
 
 fs::path TemporaryBeside(const fs::path& target) {
@@ -26,17 +65,22 @@ fs::path TemporaryBeside(const fs::path& target) {
     throw PackError("一時ファイルの名前を決められません: " + Quoted(target));
 }
 
-void WritePieces(const fs::path& path, std::span<const std::span<const std::uint8_t>> pieces) {
+// Failures name the target, the file the user asked for, not the temporary one beside it.
+void WritePieces(const fs::path& path, std::span<const std::span<const std::uint8_t>> pieces,
+                 const fs::path& target) {
+    errno = 0;
     std::ofstream stream(path, std::ios::binary | std::ios::trunc);
-    if (!stream)
-        throw PackError("ファイルを作成できません: " + Quoted(path));
+    if (!stream) {
+        throw PackError("ファイルを作成できません（" + ReasonOf(errno) + "）: " + Quoted(target));
+    }
     for (std::span<const std::uint8_t> piece : pieces) {
         stream.write(reinterpret_cast<const char*>(piece.data()),
                      static_cast<std::streamsize>(piece.size()));
     }
     stream.close();
-    if (!stream)
-        throw PackError("ファイルに書き込めません: " + Quoted(path));
+    if (!stream) {
+        throw PackError("ファイルに書き込めません（" + ReasonOf(errno) + "）: " + Quoted(target));
+    }
 }
 
 }  // namespace
@@ -54,6 +98,10 @@ std::string PathToUtf8(const fs::path& path) {
 }
 
 Bytes ReadWholeFile(const fs::path& path) {
+    return ReadFileAtMost(path, std::numeric_limits<std::uint64_t>::max());
+}
+
+Bytes ReadFileAtMost(const fs::path& path, std::uint64_t maxBytes) {
     std::error_code error;
     if (!fs::exists(path, error))
         throw PackError("ファイルが見つかりません: " + Quoted(path));
@@ -68,6 +116,10 @@ Bytes ReadWholeFile(const fs::path& path) {
     stream.seekg(0, std::ios::beg);
     if (size < 0 || !stream)
         throw PackError("ファイルを読み込めません: " + Quoted(path));
+    if (static_cast<std::uint64_t>(size) > maxBytes) {
+        throw PackError("ファイルが大きすぎます（" + std::to_string(maxBytes) +
+                        " バイトまで）: " + Quoted(path));
+    }
     Bytes bytes(static_cast<std::size_t>(size));
     stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
     if (stream.gcount() != size)
@@ -79,11 +131,12 @@ void WriteFileReplacing(const fs::path& target,
                         std::span<const std::span<const std::uint8_t>> pieces) {
     fs::path temporary = TemporaryBeside(target);
     try {
-        WritePieces(temporary, pieces);
+        WritePieces(temporary, pieces, target);
         std::error_code error;
         fs::rename(temporary, target, error);
-        if (error)
-            throw PackError("ファイルを置けません: " + Quoted(target));
+        if (error) {
+            throw PackError("ファイルを置けません（" + ReasonOf(error) + "）: " + Quoted(target));
+        }
     } catch (...) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
@@ -95,6 +148,13 @@ bool SameExistingFile(const fs::path& a, const fs::path& b) {
     std::error_code error;
     bool same = fs::equivalent(a, b, error);
     return !error && same;
+}
+
+void RequireDistinctOutput(const fs::path& output, std::span<const fs::path> inputs) {
+    for (const fs::path& input : inputs) {
+        if (SameExistingFile(output, input))
+            throw PackError("出力ファイルが入力ファイルと同じです: " + Quoted(output));
+    }
 }
 
 }  // namespace tovalin::pack

@@ -26,12 +26,21 @@ std::string PathToUtf8(const std::filesystem::path& path);
 // The whole content of a regular file.
 Bytes ReadWholeFile(const std::filesystem::path& path);
 
+// The whole content of a regular file of at most maxBytes; a longer one is refused before
+// anything is read, so that a file of any size costs no more memory than that.
+Bytes ReadFileAtMost(const std::filesystem::path& path, std::uint64_t maxBytes);
+
 // Writes the pieces, in order, to a new file beside target and renames it over target, so that
-// a failure never leaves a partial target behind (the temporary file is removed).
+// a failure never leaves a partial target behind (the temporary file is removed). The message
+// of a failure names target and says why, as far as the system tells.
 void WriteFileReplacing(const std::filesystem::path& target,
                         std::span<const std::span<const std::uint8_t>> pieces);
 
 // True when both paths name one existing file (hard links and different spellings included).
 bool SameExistingFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// Refuses an output that is one of the inputs: renaming over it would destroy the input.
+void RequireDistinctOutput(const std::filesystem::path& output,
+                           std::span<const std::filesystem::path> inputs);
 
 }  // namespace tovalin::pack

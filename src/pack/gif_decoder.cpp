@@ -338,8 +338,8 @@ class GifReader {
     bool ReadImage() {
         const std::size_t index = animation_.frames.size();
         if (index >= limits_.maxFrames) {
-            throw PackError("GIF画像のフレームが多すぎます（最大 " +
-                            std::to_string(limits_.maxFrames) + " 枚）。");
+            throw TooManyGifFrames("GIF画像のフレームが多すぎます（最大 " +
+                                   std::to_string(limits_.maxFrames) + " 枚）。");
         }
         std::uint8_t packed = 0;
         const ImageDescriptor image = ReadDescriptor(packed);

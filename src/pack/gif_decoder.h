@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "pack/file_io.h"
 #include "pack/image.h"
 #include "package/package.h"
 
@@ -24,6 +25,13 @@ struct GifAnimation {
     // The file ended early, an image's data ended before its last pixel, or an unknown block
     // stood where the next one should: what came before is kept, as viewers show it.
     bool incomplete = false;
+};
+
+// A file with more images than GifLimits::maxFrames; a PackError like every other refusal, told
+// apart so that a caller counting frames across files can say which limit was reached.
+class TooManyGifFrames : public PackError {
+  public:
+    using PackError::PackError;
 };
 
 struct GifLimits {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <utility>
 
@@ -76,6 +78,13 @@ inline void DeleteFontHandle(HFONT h) noexcept {
     ::DeleteObject(h);
 }
 
+inline void DestroyImageListHandle(HIMAGELIST h) noexcept {
+    ::ImageList_Destroy(h);
+}
+inline void FinishDrop(HDROP h) noexcept {
+    ::DragFinish(h);
+}
+
 inline void CloseFindHandle(HANDLE h) noexcept {
     ::FindClose(h);
 }
@@ -103,6 +112,10 @@ using UniqueHwnd = UniqueHandle<HWND, NullHandleTraits<HWND, DestroyWindowHandle
 using UniqueKernelHandle = UniqueHandle<HANDLE, NullHandleTraits<HANDLE, CloseKernelHandle>>;
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueMapView = UniqueHandle<const void*, NullHandleTraits<const void*, UnmapView>>;
+using UniqueImageList =
+    UniqueHandle<HIMAGELIST, NullHandleTraits<HIMAGELIST, DestroyImageListHandle>>;
+// The files dropped on a window, released to the system when done with.
+using UniqueDrop = UniqueHandle<HDROP, NullHandleTraits<HDROP, FinishDrop>>;
 
 // The screen's device context, for as long as the object lives.
 class ScreenDc {

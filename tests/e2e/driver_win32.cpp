@@ -18,12 +18,19 @@
 //   post --pid N (--msg M | --msg-name NAME) [--wparam W] [--lparam L]
 //   display-state --pid N --state S   the console display-state notification (0 off, 1 on)
 //   tray-delete --pid N               removes the process's tray icon (id 349) from outside
+//   set-text --hwnd H --text TEXT     a control's text, as typing it would leave it
+//   select --hwnd H --index I         a combo box's or list view's item, its owner told
+//   list-items --hwnd H               a list view's rows, each as its columns' texts
+//   click --hwnd H                    a button's click, as its owner receives it
+//   icon --file PATH [--size N]       an icon's pixels: an .ico file's, or the one Explorer
+//                                     shows for an executable (its first icon group)
 //
 // Window handles and process ids are plain numbers. Rectangles are screen pixels as
 // {"left","top","width","height"}; region rectangles are [left, top, right, bottom] relative
 // to the window's top-left corner, as GetWindowRgn reports them.
 #include <windows.h>
 #include <objbase.h>  // handles_win32.h needs COM declarations
+#include <commctrl.h>
 #include <psapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -44,6 +51,8 @@
 
 namespace {
 
+using tovalin::platform::UniqueHbitmap;
+using tovalin::platform::UniqueHicon;
 using tovalin::platform::UniqueHrgn;
 using tovalin::platform::UniqueKernelHandle;
 
@@ -1385,10 +1394,262 @@ int TrayDelete(const Options& options) {
     return deleted > 0 ? kOk : kFailed;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Controls of another process's windows
+
+HWND RequiredHwnd(const Options& options, const wchar_t* command) {
+    if (!options.Has(L"--hwnd"))
+        throw UsageError{std::wstring(command) + L" needs --hwnd H"};
+    const auto value = static_cast<std::uintptr_t>(options.Number(L"--hwnd", 0));
+    const HWND hwnd = reinterpret_cast<HWND>(value);
+    if (!IsWindow(hwnd))
+        throw UsageError{L"--hwnd names no window"};
+    return hwnd;
+}
+
+// Memory in the process that owns a window, for the messages whose argument points at a
+// structure: the system carries only the standard text messages' arguments across processes.
+class RemoteMemory {
+  public:
+    RemoteMemory(HWND window, std::size_t size) : size_(size) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process_.reset(
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+        if (process_)
+            at_ = VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE,
+                                 PAGE_READWRITE);
+    }
+    ~RemoteMemory() {
+        if (at_)
+            VirtualFreeEx(process_.get(), at_, 0, MEM_RELEASE);
+    }
+    RemoteMemory(const RemoteMemory&) = delete;
+    RemoteMemory& operator=(const RemoteMemory&) = delete;
+
+    bool Ok() const { return at_ != nullptr; }
+    LPARAM Address(std::size_t offset = 0) const {
+        return reinterpret_cast<LPARAM>(static_cast<char*>(at_) + offset);
+    }
+    bool Write(const void* data, std::size_t size, std::size_t offset = 0) const {
+        return offset + size <= size_ &&
+               WriteProcessMemory(process_.get(), static_cast<char*>(at_) + offset, data, size,
+                                  nullptr);
+    }
+    bool Read(void* data, std::size_t size, std::size_t offset = 0) const {
+        return offset + size <= size_ &&
+               ReadProcessMemory(process_.get(), static_cast<char*>(at_) + offset, data, size,
+                                 nullptr);
+    }
+
+  private:
+    UniqueKernelHandle process_;
+    void* at_ = nullptr;
+    std::size_t size_;
+};
+
+LRESULT SendWaiting(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, kClickTimeoutMs, &result);
+    return static_cast<LRESULT>(result);
+}
+
+int SetText(const Options& options) {
+    options.RejectRest();
+    const HWND control = RequiredHwnd(options, L"set-text");
+    const std::wstring text = options.Get(L"--text").value_or(L"");
+    // An edit control tells its owner of the change (EN_CHANGE) as typing would.
+    SendWaiting(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    Json json;
+    json.BeginObject().Key("text").Str(ControlText(control)).EndObject();
+    Emit(json);
+    return ControlText(control) == text ? kOk : kFailed;
+}
+
+int SelectListItem(HWND list, int index) {
+    RemoteMemory remote(list, sizeof(LVITEMW));
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    if (!remote.Ok() || !remote.Write(&item, sizeof(item)))
+        return EmitError(LastErrorText(L"writing into the list's process"));
+    SendWaiting(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), remote.Address());
+    const auto selected = static_cast<int>(
+        SendWaiting(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    Json json;
+    json.BeginObject().Key("selected").Int(selected).EndObject();
+    Emit(json);
+    return selected == index ? kOk : kFailed;
+}
+
+// A combo box does not tell its owner of a selection made by message; the notification a
+// user's choice sends is sent after it.
+int SelectComboItem(HWND combo, int index) {
+    SendWaiting(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendWaiting(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                reinterpret_cast<LPARAM>(combo));
+    const auto selected = static_cast<int>(SendWaiting(combo, CB_GETCURSEL, 0, 0));
+    Json json;
+    json.BeginObject().Key("selected").Int(selected).Key("text").Str(ControlText(combo));
+    json.EndObject();
+    Emit(json);
+    return selected == index ? kOk : kFailed;
+}
+
+int Select(const Options& options) {
+    options.RejectRest();
+    const HWND control = RequiredHwnd(options, L"select");
+    const auto index = static_cast<int>(options.Number(L"--index", 0));
+    const std::wstring cls = ClassOf(control);
+    if (SameTextIgnoringCase(cls, L"ComboBox"))
+        return SelectComboItem(control, index);
+    if (SameTextIgnoringCase(cls, L"SysListView32"))
+        return SelectListItem(control, index);
+    throw UsageError{L"select works on combo boxes and list views, not " + cls};
+}
+
+int ListItems(const Options& options) {
+    options.RejectRest();
+    const HWND list = RequiredHwnd(options, L"list-items");
+    const auto rows = static_cast<int>(SendWaiting(list, LVM_GETITEMCOUNT, 0, 0));
+    const HWND header = reinterpret_cast<HWND>(SendWaiting(list, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(SendWaiting(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+    constexpr std::size_t kTextChars = 512;
+    RemoteMemory remote(list, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t));
+    if (!remote.Ok())
+        return EmitError(LastErrorText(L"memory in the list's process"));
+    Json json;
+    json.BeginObject().Key("items").BeginArray();
+    for (int row = 0; row < rows; ++row) {
+        json.BeginArray();
+        for (int column = 0; column < std::max(columns, 1); ++column) {
+            LVITEMW item{};
+            item.iSubItem = column;
+            item.pszText = reinterpret_cast<wchar_t*>(remote.Address(sizeof(LVITEMW)));
+            item.cchTextMax = static_cast<int>(kTextChars);
+            remote.Write(&item, sizeof(item));
+            const auto length = static_cast<std::size_t>(
+                SendWaiting(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), remote.Address()));
+            std::wstring text(std::min(length, kTextChars - 1), L'\0');
+            remote.Read(text.data(), text.size() * sizeof(wchar_t), sizeof(LVITEMW));
+            json.Str(text);
+        }
+        json.EndArray();
+    }
+    json.EndArray();
+    json.Key("selected")
+        .Int(SendWaiting(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    json.EndObject();
+    Emit(json);
+    return kOk;
+}
+
+// What the button sends its owner when clicked, posted, so that a modal dialog the click opens
+// does not hold the driver.
+int Click(const Options& options) {
+    options.RejectRest();
+    const HWND button = RequiredHwnd(options, L"click");
+    const int id = GetDlgCtrlID(button);
+    const bool delivered = PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                                        reinterpret_cast<LPARAM>(button)) != FALSE;
+    Json json;
+    json.BeginObject().Key("clicked").Int(id).Key("enabled").Bool(IsWindowEnabled(button) != 0);
+    json.EndObject();
+    Emit(json);
+    return delivered ? kOk : kFailed;
+}
+
+void ReleaseModule(HMODULE module) noexcept {
+    FreeLibrary(module);
+}
+using UniqueModule =
+    tovalin::platform::UniqueHandle<HMODULE,
+                                    tovalin::platform::NullHandleTraits<HMODULE, ReleaseModule>>;
+
+BOOL CALLBACK FirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
+    auto* first = reinterpret_cast<std::wstring*>(found);
+    *first = IS_INTRESOURCE(name) ? L"#" + std::to_wstring(reinterpret_cast<std::uintptr_t>(name))
+                                  : std::wstring(name);
+    return FALSE;
+}
+
+// The icon Explorer shows for an executable: its first icon group, at the size asked for.
+UniqueHicon ExecutableIcon(const std::wstring& file, int size, UINT& groups) {
+    groups = ExtractIconExW(file.c_str(), -1, nullptr, nullptr, 0);
+    const UniqueModule module(LoadLibraryExW(
+        file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    if (!module)
+        return {};
+    std::wstring name;
+    EnumResourceNamesW(module.get(), RT_GROUP_ICON, FirstName, reinterpret_cast<LONG_PTR>(&name));
+    if (name.empty())
+        return {};
+    return UniqueHicon(static_cast<HICON>(
+        LoadImageW(module.get(), name.c_str(), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+}
+
+std::wstring Hex(const std::vector<std::uint8_t>& bytes) {
+    static const wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring text;
+    for (std::uint8_t b : bytes) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 15];
+    }
+    return text;
+}
+
+// A bitmap's rows top-down at 32 bits per pixel (BGRA), as the screen's device context gives
+// them.
+std::vector<std::uint8_t> BitmapBytes(HBITMAP bitmap, int width, int height) {
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(width) * height * 4);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, static_cast<UINT>(height), bytes.data(), &format, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return bytes;
+}
+
+int IconPixels(const Options& options) {
+    options.RejectRest();
+    const auto file = options.Get(L"--file");
+    if (!file)
+        throw UsageError{L"icon needs --file PATH"};
+    const auto size = static_cast<int>(options.Number(L"--size", 32));
+    const bool iconFile =
+        file->size() > 4 && SameTextIgnoringCase(file->substr(file->size() - 4), L".ico");
+    UINT groups = 0;
+    const UniqueHicon icon =
+        iconFile ? UniqueHicon(static_cast<HICON>(
+                       LoadImageW(nullptr, file->c_str(), IMAGE_ICON, size, size, LR_LOADFROMFILE)))
+                 : ExecutableIcon(*file, size, groups);
+    ICONINFO info{};
+    if (!icon || !GetIconInfo(icon.get(), &info))
+        return EmitError(L"no icon in " + *file);
+    const UniqueHbitmap colour(info.hbmColor);
+    const UniqueHbitmap mask(info.hbmMask);
+    BITMAP shape{};
+    GetObjectW(colour ? colour.get() : mask.get(), sizeof(shape), &shape);
+    const int height = colour ? shape.bmHeight : shape.bmHeight / 2;
+    Json json;
+    json.BeginObject().Key("width").Int(shape.bmWidth).Key("height").Int(height);
+    json.Key("groups").Uint(groups);
+    json.Key("colour").Str(colour ? Hex(BitmapBytes(colour.get(), shape.bmWidth, height)) : L"");
+    json.Key("mask").Str(Hex(BitmapBytes(mask.get(), shape.bmWidth, height)));
+    json.EndObject();
+    Emit(json);
+    return kOk;
+}
+
 int Usage() {
     return EmitError(
         L"usage: tovalin-driver launch|windows|msgbox|press|kill|wait-exit|gui-resources|tray|"
-        L"processes|paint|cover|post|display-state|tray-delete "
+        L"processes|paint|cover|post|display-state|tray-delete|set-text|select|list-items|click|"
+        L"icon "
         L"[options]",
         kUsage);
 }
@@ -1425,6 +1686,16 @@ int Run(int argc, wchar_t** argv) {
         return DisplayState(Options(argc, argv, 2, {}));
     if (command == L"tray-delete")
         return TrayDelete(Options(argc, argv, 2, {}));
+    if (command == L"set-text")
+        return SetText(Options(argc, argv, 2, {}));
+    if (command == L"select")
+        return Select(Options(argc, argv, 2, {}));
+    if (command == L"list-items")
+        return ListItems(Options(argc, argv, 2, {}));
+    if (command == L"click")
+        return Click(Options(argc, argv, 2, {}));
+    if (command == L"icon")
+        return IconPixels(Options(argc, argv, 2, {}));
     return Usage();
 }
 

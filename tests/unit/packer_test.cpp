@@ -15,7 +15,11 @@
 #include "pack/commands.h"
 #include "pack/cp932.h"
 #include "pack/file_io.h"
+#include "pack/gif_encoder.h"
+#include "pack/icon.h"
+#include "pack/pe_resources.h"
 #include "package/writer.h"
+#include "pe_builder.h"
 
 namespace tovalin::pack {
 namespace {
@@ -39,39 +43,45 @@ void Put(Bytes& bytes, std::size_t offset, std::uint32_t value, int width) {
     }
 }
 
-// A bare image with one section ending at the end of the file, as the linker leaves the player.
+// A bare image as the linker leaves the player: code, then its resources (a manifest) as the
+// last section, ending at the end of the file.
 Bytes MakePlayer() {
-    Bytes image(0x600, 0);
-    Put(image, 0, 0x5A4D, 2);
-    Put(image, 60, 0x80, 4);
-    Put(image, 0x80, 0x4550, 4);
-    Put(image, 0x86, 1, 2);
-    Put(image, 0x80 + 248 + 16, 0x400, 4);
-    Put(image, 0x80 + 248 + 20, 0x200, 4);
-    for (std::size_t i = 0x200; i < image.size(); ++i)
-        image[i] = static_cast<std::uint8_t>(i);
-    return image;
+    Bytes code(0x180);
+    for (std::size_t i = 0; i < code.size(); ++i)
+        code[i] = static_cast<std::uint8_t>(i);
+    const std::vector<Resource> resources{{std::uint16_t{24}, std::uint16_t{1},
+                                           std::uint16_t{0x409}, 0, fake_pe::Text("<assembly/>")}};
+    return fake_pe::MakeImage(
+        false, {{".text", code, 0x60000020}, {".rsrc", fake_pe::ResourceTree(resources, 0x2000)}},
+        1);
 }
 
+// A one-image GIF as a drawing program writes it (here: the packer's own writer); seeds give
+// different pictures and sizes.
 Bytes MakeGif(std::uint8_t seed) {
-    std::string text = "GIF89a";
-    Bytes gif(text.begin(), text.end());
-    for (int i = 0; i < 20 + seed; ++i)
-        gif.push_back(static_cast<std::uint8_t>(seed * 31 + i));
-    gif.push_back(';');
-    return gif;
+    IndexedImage image;
+    image.width = 4 + seed;
+    image.height = 5;
+    image.palette = {{0, 0, 0}, {255, static_cast<std::uint8_t>(seed * 40), 0}};
+    for (std::int32_t y = 0; y < image.height; ++y) {
+        for (std::int32_t x = 0; x < image.width; ++x)
+            image.indices.push_back(x > 0 && (x + y + seed) % 3 != 0 ? 1 : 0);
+    }
+    image.transparentIndex = 0;
+    return EncodeGif(image);
 }
 
+// An icon of one 32 x 32 picture, as drawing programs write them.
 Bytes MakeIcon() {
-    Bytes icon(6 + 16 + 40, 0);
-    Put(icon, 2, 1, 2);  // type: icon
-    Put(icon, 4, 1, 2);  // one image
-    icon[6] = 32;        // 32 x 32
-    icon[7] = 32;
-    Put(icon, 6 + 8, 40, 4);   // bytes in the image
-    Put(icon, 6 + 12, 22, 4);  // image offset
-    icon[22] = 40;
-    return icon;
+    RgbaImage picture = MakeRgbaImage(32, 32, Rgba{20, 90, 200, 255});
+    picture.At(0, 0) = Rgba{};
+    const std::vector<RgbaImage> pictures{picture};
+    return WriteIco(pictures);
+}
+
+// The player as the packer leaves it for the character's icon.
+Bytes PlayerWithIcon(const Bytes& icon) {
+    return ReplaceIconResources(MakePlayer(), icon);
 }
 
 std::string AsText(const Bytes& bytes) {
@@ -132,8 +142,8 @@ TEST_F(PackerTest, CreateWritesThePlayerThenTheExactHeaderThenTheFiles) {
                                      dir_ / "player.exe");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(result.err.empty());
-    Bytes player = MakePlayer();
     Bytes icon = MakeIcon();
+    Bytes player = PlayerWithIcon(icon);
     Bytes frame = MakeGif(0);
     std::string body = "VER100\r\nICOwalker.ico\r\nSIZ" + std::to_string(icon.size()) +
                        "\r\nFIL01_walker.gif\r\nSIZ" + std::to_string(frame.size()) +
@@ -151,7 +161,7 @@ TEST_F(PackerTest, RoundTripThroughTheReaderKeepsEveryByte) {
                               "--count", "5", "--version", "第2版", "--copyright", "ＡＢＣ～"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     Bytes file = Read("キャラ.exe");
-    Bytes player = MakePlayer();
+    Bytes player = PlayerWithIcon(MakeIcon());
     std::int32_t imageEnd = package::EXESize(file);
     EXPECT_EQ(imageEnd, static_cast<std::int32_t>(player.size()));
     EXPECT_TRUE(std::equal(player.begin(), player.end(), file.begin()));
@@ -188,8 +198,9 @@ TEST_F(PackerTest, BothRealPlayersCarryTheSamePackageRightAfterTheirImage) {
             fs::path(TOVALIN_SOURCE_DIR) / "build" / build / "tovalin-player.exe";
         if (!fs::exists(player))
             GTEST_SKIP() << player << " not built";
-        const Bytes image = ReadWholeFile(player);
-        Write("player.exe", image);
+        const Bytes bare = ReadWholeFile(player);
+        Write("player.exe", bare);
+        const Bytes image = ReplaceIconResources(bare, MakeIcon());
         CommandResult result = Create("chara.exe", {"--count", "3"});
         ASSERT_EQ(result.exitCode, 0) << build << ": " << result.err;
         const Bytes file = Read("chara.exe");
@@ -249,7 +260,6 @@ TEST_F(PackerTest, RefusalsLeaveNoOutputFile) {
         {"create", "-o", Path("out.exe"), "--icon", frame, frame},
         {"create", "-o", Path("out.exe"), "--icon", icon},
         tooMany,
-        {"create", "-o", Path("out.exe"), frame},
         {"create", "--icon", icon, frame},
         {"create", "-o", Path("out.exe"), "--icon", icon, frame, "--copyright", "© 2024"},
         {"create", "-o", Path("out.exe"), "--icon", icon, frame, "--version", "a\r\nCHA5"},
@@ -309,7 +319,7 @@ TEST_F(PackerTest, ListShowsImageEndHeaderLinesAndRecords) {
     ASSERT_EQ(Create("キャラ.exe", {"--move", "straight"}).exitCode, 0);
     CommandResult result = RunPacker({"list", Path("キャラ.exe")}, {});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    std::size_t imageEnd = MakePlayer().size();
+    std::size_t imageEnd = PlayerWithIcon(MakeIcon()).size();
     EXPECT_NE(result.out.find(std::to_string(imageEnd)), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("  MOV直線\n"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("  VER100\n"), std::string::npos);
@@ -379,6 +389,8 @@ TEST_F(PackerTest, ExecutableAnswersHelpAndVersionOnStdout) {
     ExeRun help = RunPackExe(dir_, "--help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("tovalin-pack create"), std::string::npos);
+    EXPECT_NE(help.out.find("フレーム画像は GIF だけです"), std::string::npos)
+        << "the Linux packer says which frames it reads";
     EXPECT_TRUE(help.err.empty());
     ExeRun version = RunPackExe(dir_, "--version");
     EXPECT_EQ(version.exitCode, 0);

@@ -1,5 +1,5 @@
 // Runs the Windows packer the way a user does: a wide command line with Japanese names and
-// words, and the player found beside the packer.
+// words, and the player found beside the packer, which takes the character's icon.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "pack/gif_encoder.h"
+#include "pack/icon.h"
+#include "pack/pe_resources.h"
 #include "package/package.h"
 
 namespace {
@@ -61,6 +64,12 @@ DWORD RunProgram(const fs::path& program, const std::wstring& arguments) {
     return exitCode;
 }
 
+Bytes Icon() {
+    const std::vector<tovalin::pack::RgbaImage> pictures{
+        tovalin::pack::MakeRgbaImage(16, 16, tovalin::pack::Rgba{9, 99, 199, 255})};
+    return tovalin::pack::WriteIco(pictures);
+}
+
 class PackerWin32 : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -73,14 +82,13 @@ class PackerWin32 : public ::testing::Test {
         GetTempPathW(MAX_PATH + 1, temp);
         dir_ = fs::path(temp) / (L"tovalin-pack-キャラ-" + std::to_wstring(GetCurrentProcessId()));
         fs::create_directories(dir_);
-        std::string gif = "GIF89a-frame;";
-        WriteAll(dir_ / L"歩く.gif", Bytes(gif.begin(), gif.end()));
-        Bytes icon(6 + 16 + 40, 0);
-        icon[2] = 1;
-        icon[4] = 1;
-        icon[6 + 8] = 40;
-        icon[6 + 12] = 22;
-        WriteAll(dir_ / L"絵.ico", icon);
+        tovalin::pack::IndexedImage frame;
+        frame.width = frame.height = 2;
+        frame.palette = {{0, 0, 0}, {250, 120, 0}};
+        frame.indices = {0, 1, 1, 1};
+        frame.transparentIndex = 0;
+        WriteAll(dir_ / L"歩く.gif", tovalin::pack::EncodeGif(frame));
+        WriteAll(dir_ / L"絵.ico", Icon());
     }
     void TearDown() override {
         std::error_code ignored;
@@ -101,7 +109,7 @@ class PackerWin32 : public ::testing::Test {
 TEST_F(PackerWin32, JapaneseArgumentsReachThePackageAsCodePage932) {
     ASSERT_EQ(RunProgram(packer_, Create(L"--move 跳ねる --copyright ＡＢＣ")), 0u);
     Bytes file = ReadAll(dir_ / L"跳ぶ.exe");
-    Bytes player = ReadAll(player_);
+    Bytes player = tovalin::pack::ReplaceIconResources(ReadAll(player_), Icon());
     ASSERT_GT(file.size(), player.size());
     EXPECT_TRUE(std::equal(player.begin(), player.end(), file.begin()));
     std::int32_t imageEnd = tovalin::package::EXESize(file);
