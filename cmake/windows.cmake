@@ -16,6 +16,14 @@ target_link_libraries(tovalin-player PRIVATE tovalin_win32)
 target_link_options(tovalin-player PRIVATE -municode -s)
 tovalin_warnings(tovalin-player)
 
+# The same player with its symbol table, to put names to the addresses of a profile: the player
+# above is stripped so that its package can follow the last section, and the code of both is laid
+# out alike (bench/profile-player checks that).
+add_executable(tovalin-player-symbols WIN32 src/app/main_win32.cpp src/app/player.rc)
+target_link_libraries(tovalin-player-symbols PRIVATE tovalin_win32)
+target_link_options(tovalin-player-symbols PRIVATE -municode)
+tovalin_warnings(tovalin-player-symbols)
+
 add_executable(tovalin-pack src/pack/main.cpp src/pack/cp932_win32.cpp)
 target_link_libraries(tovalin-pack PRIVATE tovalin_pack_core)
 target_link_options(tovalin-pack PRIVATE -s)
@@ -61,4 +69,5 @@ foreach(src IN LISTS win32_benches)
     add_executable(${name} ${src})
     target_link_libraries(${name} PRIVATE tovalin_test_support)
     target_link_options(${name} PRIVATE -municode)
+    tovalin_warnings(${name})
 endforeach()
