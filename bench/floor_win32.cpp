@@ -15,10 +15,11 @@
 // One motion timer (50 ms) steps every window along the mode's path (the project's motion
 // routines: 16 twips a step in a straight line, the floating and bouncing curves) and moves a
 // window with one SetWindowPos when its pixel place changed. With M, the moving modes make M
-// moves a second in all instead, each to the next new place on a window's path: the orchestrator
-// gives the floor the rates it measured for the scene, so that both show as much. Standing
-// characters need no motion timer. The floor counts its work with the player's counters and
-// shares them like the player when TOVALIN_COUNTERS=1.
+// moves a second in all instead, each to the next new place on a window's path. Standing
+// characters need no motion timer. F and M can be changed while the floor runs (floor_rates_
+// win32.h): the orchestrator gives it the rates it has just measured for the scene, so that both
+// show as much. The floor counts its work with the player's counters and shares them like the
+// player when TOVALIN_COUNTERS=1.
 #include "motion/motion.h"
 #include "motion/worker_win32.h"
 #include "package/package.h"
@@ -29,6 +30,8 @@
 #include "platform/units.h"
 #include "shape/region.h"
 #include "support/support_win32.h"
+
+#include "floor_rates_win32.h"
 
 #include <windows.h>
 
@@ -49,6 +52,7 @@ namespace {
 namespace motion = tovalin::motion;
 namespace platform = tovalin::platform;
 namespace shape = tovalin::shape;
+namespace bench = tovalin::bench;
 using platform::Count;
 using platform::Counter;
 
@@ -230,11 +234,8 @@ class FloorWindow final : public motion::MotionWindow {
 
 class Floor {
   public:
-    Floor(Frames frames, motion::MoveMode mode, UINT animationMs, double movesPerSecond)
-        : frames_(std::move(frames)),
-          mode_(mode),
-          animationMs_(animationMs),
-          movesPerSecond_(movesPerSecond) {}
+    Floor(Frames frames, motion::MoveMode mode, const volatile bench::FloorRates& rates)
+        : frames_(std::move(frames)), mode_(mode), rates_(rates) {}
 
     bool Show();
     LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -244,11 +245,14 @@ class Floor {
     void Paint(FloorWindow& window);
     void Animate(FloorWindow& window);
     void MotionTick();
+    void FollowRates();
+    void StartAnimationTimers();
 
     Frames frames_;
     motion::MoveMode mode_;
-    UINT animationMs_;
-    double movesPerSecond_;  // 0: one step per window and tick
+    const volatile bench::FloorRates& rates_;
+    double framesPerSecond_ = 0;
+    double movesPerSecond_ = 0;  // below 0: one step per window and tick
     FixedScreen screen_;
     std::vector<FloorWindow> windows_;
     platform::UniqueHdc source_{::CreateCompatibleDC(nullptr)};
@@ -297,21 +301,42 @@ bool Floor::Show() {
             return false;
         windows_.emplace_back(hwnd, x, y, frames_.width, frames_.height, twipsPerPixel);
     }
-    for (std::size_t i = 0; i < windows_.size(); ++i) {
-        FloorWindow& window = windows_[i];
+    for (FloorWindow& window : windows_) {
         window.ShowFrame(0, frames_);
         ::ShowWindow(window.Hwnd(), SW_SHOWNA);
         motion::InitMotion(window);
-        Count(Counter::kTimerStart);
-        ::SetTimer(window.Hwnd(), kAnimationTimer, animationMs_, nullptr);
     }
+    FollowRates();
     // Standing characters need no motion timer at all.
     if (mode_ != motion::MoveMode::kStill) {
-        motionStart_ = NowSeconds();
         Count(Counter::kTimerStart);
         ::SetTimer(windows_.front().Hwnd(), kMotionTimer, kMotionMs, nullptr);
     }
     return true;
+}
+
+void Floor::StartAnimationTimers() {
+    const auto ms = static_cast<UINT>(std::lround(kCharacters * 1000.0 / framesPerSecond_));
+    for (FloorWindow& window : windows_) {
+        Count(Counter::kTimerStart);
+        ::SetTimer(window.Hwnd(), kAnimationTimer, std::max(1u, ms), nullptr);
+    }
+}
+
+// Takes on rates that changed since the last look: new animation timers, and the count of moves
+// made afresh from now.
+void Floor::FollowRates() {
+    const double frames = rates_.framesPerSecond;
+    const double moves = rates_.movesPerSecond;
+    if (frames > 0 && frames != framesPerSecond_) {
+        framesPerSecond_ = frames;
+        StartAnimationTimers();
+    }
+    if (moves != movesPerSecond_) {
+        movesPerSecond_ = moves;
+        motionStart_ = NowSeconds();
+        moves_ = 0;
+    }
 }
 
 LRESULT Floor::OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -348,6 +373,8 @@ void Floor::Paint(FloorWindow& window) {
 }
 
 void Floor::Animate(FloorWindow& window) {
+    if (&window == &windows_.front())
+        FollowRates();
     const std::size_t next = (window.Shown() + 1) % frames_.list.size();
     window.ShowFrame(next, frames_);
 }
@@ -355,7 +382,8 @@ void Floor::Animate(FloorWindow& window) {
 // Without a rate every window takes one step a tick. With one, the tick moves as many windows,
 // in turn, as keep the moves made since the start at the rate, never more than each window once.
 void Floor::MotionTick() {
-    if (movesPerSecond_ <= 0) {
+    FollowRates();
+    if (movesPerSecond_ < 0) {
         for (FloorWindow& window : windows_)
             window.Step(mode_, screen_, false);
         return;
@@ -381,7 +409,7 @@ struct Options {
     std::wstring frames;
     motion::MoveMode mode = motion::MoveMode::kNone;
     double framesPerSecond = kCharacters * 1000.0 / kAnimationMs;
-    double movesPerSecond = 0;
+    double movesPerSecond = -1;
 };
 
 // A "--name=value" option's value, when the argument is that option.
@@ -405,26 +433,53 @@ std::optional<Options> ParseOptions(int argc, wchar_t** argv) {
             return std::nullopt;
     }
     if (options.mode == motion::MoveMode::kNone || !(options.framesPerSecond > 0) ||
-        !(options.movesPerSecond >= 0))
+        std::isnan(options.movesPerSecond))
         return std::nullopt;
     return options;
 }
+
+// The rates in a block others can change by name while the floor runs; nothing when the block
+// cannot be made.
+class SharedRates {
+  public:
+    explicit SharedRates(const bench::FloorRates& initial)
+        : mapping_(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                        sizeof(bench::FloorRates),
+                                        bench::FloorRatesName(::GetCurrentProcessId()).c_str())),
+          view_(mapping_ ? ::MapViewOfFile(mapping_.get(), FILE_MAP_WRITE, 0, 0,
+                                           sizeof(bench::FloorRates))
+                         : nullptr) {
+        if (view_) {
+            Rates()->framesPerSecond = initial.framesPerSecond;
+            Rates()->movesPerSecond = initial.movesPerSecond;
+        }
+    }
+    volatile bench::FloorRates* Rates() const {
+        return static_cast<volatile bench::FloorRates*>(const_cast<void*>(view_.get()));
+    }
+
+  private:
+    platform::UniqueKernelHandle mapping_;
+    platform::UniqueMapView view_;
+};
 
 int Main(int argc, wchar_t** argv) {
     const std::optional<Options> options = ParseOptions(argc, argv);
     if (!options)
         return Usage();
     platform::ShareCountersIfAsked();
+    const SharedRates rates({options->framesPerSecond, options->movesPerSecond});
+    if (!rates.Rates()) {
+        std::fwprintf(stderr, L"the floor's rates could not be shared\n");
+        return 1;
+    }
     const platform::ComApartment com;
     std::optional<Frames> frames = LoadFrames(options->frames);
     if (!frames) {
         std::fwprintf(stderr, L"no frames could be loaded from %ls\n", options->frames.c_str());
         return 1;
     }
-    const auto animationMs =
-        static_cast<UINT>(std::lround(kCharacters * 1000.0 / options->framesPerSecond));
-    Floor floor(std::move(*frames), options->mode, std::max(1u, animationMs),
-                options->movesPerSecond);
+    Floor floor(std::move(*frames), options->mode, *rates.Rates());
     gFloor = &floor;
     if (!floor.Show()) {
         std::fwprintf(stderr, L"the floor's windows could not be created\n");

@@ -2,25 +2,31 @@
 """Steady-state benchmark, Linux side: what five running characters cost the whole machine, and
 what the floor that shows the same costs.
 
-For every mode it runs the packed character (the scene) and then the floor program
-(tovalin-floor-win32.exe), each started by tovalin-steady-win32.exe, which sets a private TEMP
-folder and TOVALIN_COUNTERS=1, waits for the five shaped windows and reads the Windows-side
-figures and the shared counters when told to ("mark"). After the settling time this script reads
-the CPU time of every process involved from /proc (utime + stime of the whole thread group: the
-player's Wine process, wineserver, the X server, the other processes of the Wine prefix) at the
-start and the end of the same wall-clock window, and watches the X server's window moves
-(ConfigureNotify on the root window) to count how often the windows really changed place.
+For every mode it starts the packed character (the scene) and the floor program
+(tovalin-floor-win32.exe) side by side, each through tovalin-steady-win32.exe, which sets a
+private TEMP folder and TOVALIN_COUNTERS=1, waits for the five shaped windows and, when told,
+reads the Windows-side figures and the shared counters ("mark") or gives the floor new rates
+("rates"). After the settling time the two take turns in short slices: one is stopped (SIGSTOP)
+while the other runs and is measured, so that both see the same load from the rest of the
+machine, which on a shared machine moves the figures by a fifth from one minute to the next.
 
-The floor is given the scene's measured rates: its frame switches per second (counters) and its
-place changes per second (the X server: one per window and motion tick, however many calls made
-it). It prints one STEADY line per run; bench/table.py turns them into the table.
+In each slice this script reads the CPU time of every process involved from /proc (utime + stime
+of the whole thread group: the measured program's Wine process, wineserver, the X server, the
+other processes of the Wine prefix) at its start and end, and watches the X server's window
+moves (ConfigureNotify on the root window) to count how often the windows really changed place.
+Each floor slice follows a scene slice and is given the rates that scene slice showed: its frame
+switches per second (counters) and its place changes per second (X server: one per window and
+motion tick, however many calls made it). It prints one STEADY line per program and mode;
+bench/table.py turns them into the table.
 
     bench/steady.py --build BUILD --frames FOLDER --scene 跳ねる=CHARA.exe ... [--seconds 20]
 """
 import argparse
+import collections
 import ctypes
 import ctypes.util
 import os
+import signal
 import subprocess
 import sys
 import threading
@@ -32,6 +38,10 @@ COUNTERS = ("frame_switches", "region_changes", "repaints", "window_moves", "tim
 # Two place changes of one window closer than this belong to one motion tick (the scene sets
 # Left and then Top); ticks are 50 ms apart.
 SAME_TICK_SECONDS = 0.02
+SLICE_SECONDS = 2.0
+# After a program is let run again it first catches up (an overdue timer, exposed parts to
+# repaint); the slice is measured after that.
+RESUME_SECONDS = 0.3
 WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "wine-run")
 
 
@@ -110,7 +120,9 @@ class Processes:
         self.groups = {}
         self.names = {}
 
-    def classify(self):
+    def classify(self, ignore=()):
+        """Sorts the processes into groups; those in ignore (the other program measured in
+        turns, and its helper) into none."""
         groups = {"player": [], "wineserver": [], "x": [self.x_pid] if self.x_pid else [],
                   "other_wine": [], "helper": []}
         found = wine_processes(self.prefix)
@@ -118,6 +130,8 @@ class Processes:
         if self.x_pid:
             self.names[self.x_pid] = "Xvfb"
         for pid, (kind, name) in found.items():
+            if pid in ignore:
+                continue
             if kind == "wineserver":
                 groups["wineserver"].append(pid)
             elif pid == self.helper_pid:
@@ -245,7 +259,8 @@ class MoveWatch:
 # ---- One run ----
 
 class Helper:
-    """tovalin-steady-win32.exe running a program, answering "mark" with a MARK line."""
+    """tovalin-steady-win32.exe running a program: "mark" answers with a MARK line, "rates F M"
+    with a RATES line."""
 
     def __init__(self, build, arguments):
         self.process = subprocess.Popen(
@@ -262,10 +277,14 @@ class Helper:
         line = self.process.stdout.readline()
         return line.strip()
 
-    def mark(self):
-        self.process.stdin.write("mark\n")
+    def command(self, text):
+        """A command that answers with one line, such as "rates F M"."""
+        self.process.stdin.write(text + "\n")
         self.process.stdin.flush()
-        line = self._line()
+        return self._line()
+
+    def mark(self):
+        line = self.command("mark")
         if not line.startswith("MARK "):
             raise RuntimeError(f"no MARK from the helper: {line!r}")
         return fields(line)
@@ -287,50 +306,137 @@ def fields(line):
     return dict(pair.split("=", 1) for pair in line.split()[1:] if "=" in pair)
 
 
-def measure(args, program, arguments, watch):
-    """Starts the program through the helper, lets it settle, measures one window; a dict of
-    figures per second and per core."""
+class Program:
+    """One of the two programs measured in turns, and what its slices added up to."""
+
+    def __init__(self, args, arguments):
+        self.helper = Helper(args.build, arguments)
+        self.program = os.path.basename(arguments[0].replace("\\", "/"))
+        self.processes = Processes(os.environ["WINEPREFIX"], os.environ["DISPLAY"], self.program,
+                                   self.helper.process.pid)
+        self.cpu, self.others = collections.Counter(), collections.Counter()
+        self.counts = collections.Counter()
+        self.wall = self.mark_wall = self.thread_cpu = 0.0
+        self.moves = self.places = 0
+        self.first = self.last = None
+        self.rates_given = []
+
+    def pids(self):
+        return [self.helper.process.pid] + self.processes.groups.get("player", [])
+
+    def signal(self, number):
+        for pid in self.processes.groups.get("player", []):
+            os.kill(pid, number)
+
+    def slice(self, seconds, watch, measured=True):
+        """Measures one slice of this program running: its total CPU, frame switches and place
+        changes per second."""
+        first = self.helper.mark()
+        start = self.processes.sample()
+        time.sleep(seconds)
+        end = self.processes.sample()
+        last = self.helper.mark()
+        cost, others = self.processes.cost(start, end)
+        total = sum(cost[g] for g in ("player", "wineserver", "x", "other_wine"))
+        wall = end[0] - start[0]
+        mark_wall = float(last["wall"]) - float(first["wall"])
+        frames = (int(last.get("frame_switches", 0)) - int(first.get("frame_switches", 0)))
+        if watch:
+            moves, places = watch.moves(start[0], end[0])
+        else:
+            moves, places = 0, int(last.get("window_moves", 0)) - int(first.get("window_moves", 0))
+        if measured:
+            self.add(first, last, cost, others, wall, mark_wall, moves, places)
+        return total / wall, frames / mark_wall, places / wall
+
+    def add(self, first, last, cost, others, wall, mark_wall, moves, places):
+        self.cpu.update(cost)
+        self.others.update(others)
+        self.wall += wall
+        self.mark_wall += mark_wall
+        self.thread_cpu += float(last["thread_cpu"]) - float(first["thread_cpu"])
+        for name in COUNTERS:
+            if name in first and name in last:
+                self.counts[name] += int(last[name]) - int(first[name])
+        self.first = self.first or first
+        self.last = last
+        self.moves += moves
+        self.places += places
+
+    def figures(self, watched):
+        wall = self.wall
+        figures = {"seconds": f"{wall:.3f}"}
+        for group in ("player", "wineserver", "x", "other_wine", "helper"):
+            figures[group] = f"{self.cpu[group] / wall:.5f}"
+        figures["total"] = "%.5f" % (sum(self.cpu[g] for g in ("player", "wineserver", "x",
+                                                               "other_wine")) / wall)
+        figures["win_thread_cpu"] = f"{self.thread_cpu / self.mark_wall:.5f}"
+        for name in COUNTERS:
+            if name in self.last:
+                figures[name] = f"{self.counts[name] / self.mark_wall:.2f}"
+        if watched:
+            figures["x_moves"] = f"{self.moves / wall:.2f}"
+            figures["x_places"] = f"{self.places / wall:.2f}"
+        figures["private_start"], figures["private_end"] = self.first["private"], \
+            self.last["private"]
+        figures["windows_start"], figures["windows_end"] = self.first["windows"], \
+            self.last["windows"]
+        figures["other_by_program"] = ",".join(
+            f"{name}:{seconds / wall:.5f}" for name, seconds in sorted(self.others.items())
+            if seconds)
+        figures["processes"] = self.processes.describe()
+        return figures
+
+
+def measure(args, mode, chara, watch):
+    """The scene and the floor of one mode, measured in turns; their STEADY figures."""
     if watch:
         watch.clear()
-    helper = Helper(args.build, arguments)
+    floor_exe = os.path.join(args.build, "tovalin-floor-win32.exe")
+    moving = mode in ("直線", "浮遊", "跳ねる")
+    scene = Program(args, [windows_path(chara)])
+    floor = None
     try:
-        processes = Processes(os.environ["WINEPREFIX"], os.environ["DISPLAY"], program,
-                              helper.process.pid)
+        floor = Program(args, [windows_path(floor_exe), windows_path(args.frames), mode] +
+                        ([] if moving else ["--moves-per-second=0"]))
         time.sleep(args.settle)
-        processes.classify()
-        if not processes.groups["player"]:
-            raise RuntimeError(f"no Linux process runs {program}")
-        first = helper.mark()
-        start = processes.sample()
-        time.sleep(args.seconds)
-        processes.classify()
-        end = processes.sample()
-        last = helper.mark()
+        scene.processes.classify(ignore=floor.pids())
+        floor.processes.classify(ignore=scene.pids())
+        if not scene.processes.groups["player"] or not floor.processes.groups["player"]:
+            raise RuntimeError("the Linux processes of the scene and the floor were not found")
+        slices = max(1, round(args.seconds / SLICE_SECONDS))
+        ratios = []
+        # The first round only warms up: the first slice after the settling time, when both ran
+        # at once, can be far off the later ones (1.7 times them in one trial).
+        for round_ in range(slices + 1):
+            measured = round_ > 0
+            floor.signal(signal.SIGSTOP)
+            scene.signal(signal.SIGCONT)
+            time.sleep(RESUME_SECONDS)
+            scene_total, frames, places = scene.slice(args.seconds / slices, watch, measured)
+            scene.signal(signal.SIGSTOP)
+            floor.signal(signal.SIGCONT)
+            moves = places if moving else 0
+            if floor.helper.command(f"rates {frames:.3f} {moves:.3f}") != "RATES set":
+                raise RuntimeError("the floor did not take its new rates")
+            time.sleep(RESUME_SECONDS)
+            floor_total, _, _ = floor.slice(args.seconds / slices, watch, measured)
+            if measured:
+                floor.rates_given.append((frames, moves))
+                ratios.append(scene_total / floor_total if floor_total else float("nan"))
     finally:
-        helper.close()
-    wall = end[0] - start[0]
-    cost, others = processes.cost(start, end)
-    figures = {"seconds": f"{wall:.3f}"}
-    for group in ("player", "wineserver", "x", "other_wine", "helper"):
-        figures[group] = f"{cost[group] / wall:.5f}"
-    figures["total"] = "%.5f" % (sum(cost[g] for g in ("player", "wineserver", "x",
-                                                       "other_wine")) / wall)
-    mark_wall = float(last["wall"]) - float(first["wall"])
-    figures["win_thread_cpu"] = "%.5f" % (
-        (float(last["thread_cpu"]) - float(first["thread_cpu"])) / mark_wall)
-    for name in COUNTERS:
-        if name in first and name in last:
-            figures[name] = "%.2f" % ((int(last[name]) - int(first[name])) / mark_wall)
-    if watch:
-        moves, changes = watch.moves(start[0], end[0])
-        figures["x_moves"] = f"{moves / wall:.2f}"
-        figures["x_places"] = f"{changes / wall:.2f}"
-    figures["private_start"], figures["private_end"] = first["private"], last["private"]
-    figures["windows_start"], figures["windows_end"] = first["windows"], last["windows"]
-    figures["other_by_program"] = ",".join(
-        f"{name}:{seconds / wall:.5f}" for name, seconds in sorted(others.items()) if seconds)
-    figures["processes"] = processes.describe()
-    return figures
+        for program in (scene, floor):
+            if program:
+                program.signal(signal.SIGCONT)
+                program.helper.close()
+    ratios.sort()
+    spread = {"slices": str(slices), "slice_ratio_median": f"{ratios[len(ratios) // 2]:.3f}",
+              "slice_ratio_min": f"{ratios[0]:.3f}", "slice_ratio_max": f"{ratios[-1]:.3f}"}
+    paced = {"slices": str(slices),
+             "paced_frames": "%.2f" % (sum(f for f, _ in floor.rates_given) / slices),
+             "paced_moves": "%.2f" % (sum(m for _, m in floor.rates_given) / slices)}
+    return {**spread, **scene.figures(watch is not None)}, {**paced,
+                                                             **floor.figures(watch is not None)}
 
 
 def line(mode, who, figures, extra=None):
@@ -353,20 +459,11 @@ def main():
         print(f"note: the X server's moves are not watched ({e}); the floor's move rate "
               "follows the scene's move counter", file=sys.stderr)
         watch = None
-    floor_exe = os.path.join(args.build, "tovalin-floor-win32.exe")
     for item in args.scene:
         mode, chara = item.split("=", 1)
-        scene = measure(args, os.path.basename(chara), [windows_path(chara)], watch)
+        scene, floor = measure(args, mode, chara, watch)
         print(line(mode, "scene", scene), flush=True)
-        places = float(scene.get("x_places", scene.get("window_moves", 0)))
-        frames = float(scene.get("frame_switches", 0)) or 62.5
-        paced = {"paced_frames": f"{frames:.2f}", "paced_moves": f"{places:.2f}"}
-        arguments = [windows_path(floor_exe), windows_path(args.frames), mode,
-                     f"--frames-per-second={frames:.3f}"]
-        if places > 0:
-            arguments.append(f"--moves-per-second={places:.3f}")
-        floor = measure(args, os.path.basename(floor_exe), arguments, watch)
-        print(line(mode, "floor", floor, paced), flush=True)
+        print(line(mode, "floor", floor), flush=True)
     return 0
 
 

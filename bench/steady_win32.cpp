@@ -9,7 +9,8 @@
 // and TOVALIN_COUNTERS=1, waits for its five shaped windows and prints READY; then every "mark"
 // line on standard input gets a MARK line: the child's CPU time as Windows reports it, its
 // private memory, its windows and its shared counts. Nothing else is asked of the system between
-// two marks: the CPU time that counts is read from Linux around them. "end" ends the child.
+// two marks: the CPU time that counts is read from Linux around them. "rates F M" gives the floor
+// new rates (a RATES line says whether it took them); "end" ends the child.
 // The second form runs the scene inside this process, where GDI objects can be counted even when
 // GetGuiResources is a stub, and ends with an INPROC line; it watches the character windows
 // every 50 ms and counts position changes (moves) and region changes (frames).
@@ -21,6 +22,8 @@
 #include "shape/frames_win32.h"
 #include "shape/scene_win32.h"
 #include "support/support_win32.h"
+
+#include "floor_rates_win32.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -334,6 +337,26 @@ void PrintMark(const Child& child) {
     std::fflush(stdout);
 }
 
+// Writes new rates into the floor's shared block (floor_rates_win32.h); false when the child
+// shares none.
+bool SetFloorRates(const Child& child, const std::string& command) {
+    double frames = 0, moves = 0;
+    if (std::sscanf(command.c_str(), "rates %lf %lf", &frames, &moves) != 2)
+        return false;
+    const tovalin::platform::UniqueKernelHandle mapping(::OpenFileMappingW(
+        FILE_MAP_WRITE, FALSE, tovalin::bench::FloorRatesName(child.Pid()).c_str()));
+    if (!mapping)
+        return false;
+    const tovalin::platform::UniqueMapView view(
+        ::MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, sizeof(tovalin::bench::FloorRates)));
+    if (!view)
+        return false;
+    auto* rates = static_cast<volatile tovalin::bench::FloorRates*>(const_cast<void*>(view.get()));
+    rates->framesPerSecond = frames;
+    rates->movesPerSecond = moves;
+    return true;
+}
+
 // A command line that hands the program exactly these arguments.
 std::wstring CommandLine(const std::vector<std::wstring>& arguments) {
     std::wstring line;
@@ -371,11 +394,14 @@ int ServeChild(const std::vector<std::wstring>& arguments) {
         const std::string command(line, std::strcspn(line, "\r\n"));
         if (command == "end")
             break;
-        if (command != "mark")
-            continue;
         if (!child.LivesFor(0))
             return Fail(L"the program ended during the run");
-        PrintMark(child);
+        if (command == "mark") {
+            PrintMark(child);
+        } else if (command.starts_with("rates ")) {
+            std::printf("RATES %s\n", SetFloorRates(child, command) ? "set" : "failed");
+            std::fflush(stdout);
+        }
     }
     std::printf("END\n");
     std::fflush(stdout);

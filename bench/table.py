@@ -62,7 +62,12 @@ def steady_blocks(runs):
             if who == "scene" and floor is not None:
                 r = float(scene["total"]) / float(floor["total"])
                 ratio = ratio_text(r)
-                note = f"goal ≤ {STEADY_GOAL}" + ("" if r <= STEADY_GOAL else "  (not met)")
+                note = f"goal ≤ {STEADY_GOAL}" + ("" if r <= STEADY_GOAL else " (not met)")
+                if "slice_ratio_median" in scene:
+                    note += (f"; {scene['slices']} slice pairs: median "
+                             f"{float(scene['slice_ratio_median']):.2f}, "
+                             f"{float(scene['slice_ratio_min']):.2f}–"
+                             f"{float(scene['slice_ratio_max']):.2f}")
             cpu_rows.append([mode if who == "scene" else "", who, percent(f, "player"),
                              percent(f, "wineserver"), percent(f, "x"), percent(f, "other_wine"),
                              percent(f, "total"), ratio, percent(f, "win_thread_cpu"),
@@ -72,7 +77,7 @@ def steady_blocks(runs):
                                        "window_moves", "x_moves", "x_places", "timer_starts",
                                        "timer_stops", "pump_passes", "messages")])
     cpu = block(["mode", "who", "player", "wineserver", "X server", "other Wine", "total",
-                 "ratio", "Windows-side", "window", ""], cpu_rows, numeric_from=2)
+                 "ratio", "GetThreadTimes", "measured", ""], cpu_rows, numeric_from=2)
     work = block(["mode", "who", "frames", "regions", "repaints", "moves", "X moves",
                   "new places", "timer on", "timer off", "pump passes", "pump msgs"],
                  work_rows, numeric_from=2)
@@ -139,7 +144,10 @@ def main():
     if "STEADY" in seen:
         cpu, work = steady_blocks(seen["STEADY"])
         out.append("Steady state, five characters at 速い: CPU time per wall second, in % of one "
-                   "core (Linux /proc; total = player + wineserver + X server + other Wine)")
+                   "core, from Linux /proc; total = player + wineserver + X server + other Wine; "
+                   "ratio = scene total / floor total;")
+        out.append("GetThreadTimes = the player's threads as Windows reports them (Windows-side, "
+                   "for comparison only); measured = wall time in the slices counted")
         out += cpu
         out.append("")
         out.append("Work per second (the player's counters; X moves and new places: the X "
