@@ -18,7 +18,7 @@ tovalin_warnings(tovalin-player)
 
 # The same player with its symbol table, to put names to the addresses of a profile: the player
 # above is stripped so that its package can follow the last section, and the code of both is laid
-# out alike (bench/profile-player checks that).
+# out alike (bench/profile.py checks that before it names addresses).
 add_executable(tovalin-player-symbols WIN32 src/app/main_win32.cpp src/app/player.rc)
 target_link_libraries(tovalin-player-symbols PRIVATE tovalin_win32)
 target_link_options(tovalin-player-symbols PRIVATE -municode)
