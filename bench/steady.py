@@ -81,6 +81,12 @@ def program_name(pid):
     return argv0.decode(errors="replace").replace("\\", "/").rsplit("/", 1)[-1].lower()
 
 
+def load_average():
+    """The machine's load average over the last minute: the other work the measured programs
+    share the two cores with."""
+    return float((read("/proc/loadavg") or "0").split()[0])
+
+
 def pids():
     return [int(name) for name in os.listdir("/proc") if name.isdigit()]
 
@@ -406,6 +412,7 @@ def measure(args, mode, chara, watch):
             raise RuntimeError("the Linux processes of the scene and the floor were not found")
         slices = max(1, round(args.seconds / SLICE_SECONDS))
         ratios = []
+        load_start = load_average()
         # The first round only warms up: the first slice after the settling time, when both ran
         # at once, can be far off the later ones (1.7 times them in one trial).
         for round_ in range(slices + 1):
@@ -424,6 +431,7 @@ def measure(args, mode, chara, watch):
             if measured:
                 floor.rates_given.append((frames, moves))
                 ratios.append(scene_total / floor_total if floor_total else float("nan"))
+        load_end = load_average()
     finally:
         for program in (scene, floor):
             if program:
@@ -431,7 +439,8 @@ def measure(args, mode, chara, watch):
                 program.helper.close()
     ratios.sort()
     spread = {"slices": str(slices), "slice_ratio_median": f"{ratios[len(ratios) // 2]:.3f}",
-              "slice_ratio_min": f"{ratios[0]:.3f}", "slice_ratio_max": f"{ratios[-1]:.3f}"}
+              "slice_ratio_min": f"{ratios[0]:.3f}", "slice_ratio_max": f"{ratios[-1]:.3f}",
+              "load_start": f"{load_start:.2f}", "load_end": f"{load_end:.2f}"}
     paced = {"slices": str(slices),
              "paced_frames": "%.2f" % (sum(f for f, _ in floor.rates_given) / slices),
              "paced_moves": "%.2f" % (sum(m for _, m in floor.rates_given) / slices)}

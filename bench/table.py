@@ -68,6 +68,8 @@ def steady_blocks(runs):
                              f"{float(scene['slice_ratio_median']):.2f}, "
                              f"{float(scene['slice_ratio_min']):.2f}–"
                              f"{float(scene['slice_ratio_max']):.2f}")
+                if "load_start" in scene:
+                    note += f"; load {scene['load_start']} → {scene['load_end']}"
             cpu_rows.append([mode if who == "scene" else "", who, percent(f, "player"),
                              percent(f, "wineserver"), percent(f, "x"), percent(f, "other_wine"),
                              percent(f, "total"), ratio, percent(f, "win_thread_cpu"),
