@@ -1,16 +1,21 @@
-// Steady-state benchmark: what five running characters cost once they have settled (CPU time
-// against wall time, memory, GDI and USER objects, windows) and proof that they really moved and
-// animated meanwhile.
+// Steady-state benchmark, Windows side: starts a program whose five shaped windows are measured
+// and reads its figures for the Linux-side orchestrator (bench/steady.py), or runs the scene in
+// this process to count its GDI objects.
 //
-//   tovalin-steady-win32.exe CHARACTER.exe SECONDS [WARMUP_SECONDS]
+//   tovalin-steady-win32.exe PROGRAM.exe [ARGUMENT...]
 //   tovalin-steady-win32.exe --in-process 静止|直線|浮遊|跳ねる SECONDS [FRAMES_FOLDER]
 //
-// The first form starts the packed character with a private TEMP folder, waits for its five
-// shaped windows and the warm-up (default 3 s), samples the child at both ends of SECONDS and
-// ends with a STEADY line. The second runs the scene inside this process, where GDI objects can
-// be counted even when GetGuiResources is a stub, and ends with an INPROC line. Both watch the
-// character windows every 50 ms and count position changes (moves) and region changes (frames).
+// The first form starts the program (a packed character, or the floor) with a private TEMP folder
+// and TOVALIN_COUNTERS=1, waits for its five shaped windows and prints READY; then every "mark"
+// line on standard input gets a MARK line: the child's CPU time as Windows reports it, its
+// private memory, its windows and its shared counts. Nothing else is asked of the system between
+// two marks: the CPU time that counts is read from Linux around them. "rates F M" gives the floor
+// new rates (a RATES line says whether it took them); "end" ends the child.
+// The second form runs the scene inside this process, where GDI objects can be counted even when
+// GetGuiResources is a stub, and ends with an INPROC line; it watches the character windows
+// every 50 ms and counts position changes (moves) and region changes (frames).
 #include "motion/worker_win32.h"
+#include "platform/counters_win32.h"
 #include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
 #include "shape/frames.h"
@@ -18,15 +23,19 @@
 #include "shape/scene_win32.h"
 #include "support/support_win32.h"
 
+#include "floor_rates_win32.h"
+
 #include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <exception>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -211,11 +220,6 @@ double CpuPerWall(const ProcessSample& start, const ProcessSample& end) {
     return wall > 0 ? CpuSeconds(start, end) / wall : 0;
 }
 
-// A count the system may not give: Wine's GetGuiResources answers 0, which is no count at all.
-std::string CountOrNa(DWORD n, const char* na) {
-    return n == 0 ? na : std::to_string(n);
-}
-
 void PrintCpu(const ProcessSample& start, const ProcessSample& end) {
     std::printf(
         "CPU time / wall time:  %.6f (%.3f s in %.3f s; process times %.3f, threads %.3f)\n",
@@ -256,8 +260,7 @@ class TempFolder {
 // temporary folder is removed.
 class Child {
   public:
-    Child(const std::wstring& exe, std::vector<wchar_t> environment) {
-        std::wstring commandLine = L"\"" + exe + L"\"";
+    Child(std::wstring commandLine, std::vector<wchar_t> environment) {
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi{};
@@ -309,56 +312,99 @@ int Fail(const wchar_t* message) {
     return 1;
 }
 
-int RunCharacter(const std::wstring& exe, double seconds, double warmup) {
+// The counters' names in the MARK lines, in the order of platform::Counter.
+constexpr const char* kCounterNames[] = {"frame_switches", "region_changes", "repaints",
+                                         "window_moves",   "timer_starts",   "timer_stops",
+                                         "pump_passes",    "messages"};
+static_assert(std::size(kCounterNames) == tovalin::platform::kCounterCount);
+
+// One look at the child from the Windows side: its figures as Windows reports them and its
+// shared counts. While the child runs this program asks the system nothing else, so the window
+// the caller measures between two marks holds none of its requests.
+void PrintMark(const Child& child) {
+    const ProcessSample sample = SampleProcess(child.Process());
+    std::printf("MARK wall=%.6f thread_cpu=%.6f process_cpu=%.6f private=%llu windows=%u",
+                sample.wall, sample.threadCpu, sample.cpu, sample.privateBytes,
+                WindowsOf(child.Pid()));
+    if (const auto counts = tovalin::platform::ReadSharedCounters(child.Pid())) {
+        for (std::size_t i = 0; i < counts->size(); ++i)
+            std::printf(" %s=%llu", kCounterNames[i],
+                        static_cast<unsigned long long>((*counts)[i]));
+    } else {
+        std::printf(" counters=none");
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+// Writes new rates into the floor's shared block (floor_rates_win32.h); false when the child
+// shares none.
+bool SetFloorRates(const Child& child, const std::string& command) {
+    double frames = 0, moves = 0;
+    if (std::sscanf(command.c_str(), "rates %lf %lf", &frames, &moves) != 2)
+        return false;
+    const tovalin::platform::UniqueKernelHandle mapping(::OpenFileMappingW(
+        FILE_MAP_WRITE, FALSE, tovalin::bench::FloorRatesName(child.Pid()).c_str()));
+    if (!mapping)
+        return false;
+    const tovalin::platform::UniqueMapView view(
+        ::MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, sizeof(tovalin::bench::FloorRates)));
+    if (!view)
+        return false;
+    auto* rates = static_cast<volatile tovalin::bench::FloorRates*>(const_cast<void*>(view.get()));
+    rates->framesPerSecond = frames;
+    rates->movesPerSecond = moves;
+    return true;
+}
+
+// A command line that hands the program exactly these arguments.
+std::wstring CommandLine(const std::vector<std::wstring>& arguments) {
+    std::wstring line;
+    for (const std::wstring& argument : arguments) {
+        if (!line.empty())
+            line += L' ';
+        if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
+            line += argument;
+        else
+            line += L'"' + argument + L'"';  // the frames folder and the programs have no quotes
+    }
+    return line;
+}
+
+// Starts the program with a private TEMP folder and its counters shared, waits for its five
+// shaped windows and says READY; then, for every "mark" line on standard input, prints a MARK
+// line, until "end" or the end of the input, when the program is ended.
+int ServeChild(const std::vector<std::wstring>& arguments) {
     std::error_code ec;
-    if (fs::exists(fs::path(exe).parent_path() / L"TOVALIN.ini", ec))
+    if (fs::exists(fs::path(arguments.front()).parent_path() / L"TOVALIN.ini", ec))
         std::fwprintf(stderr, L"note: TOVALIN.ini beside the character overrides its package\n");
     TempFolder temp;
-    Child child(exe, EnvironmentWithTemp(temp.Path()));
+    Child child(CommandLine(arguments), EnvironmentWithTemp(temp.Path(), {L"TOVALIN_COUNTERS=1"}));
     if (!child.Started())
-        return Fail(L"the character could not be started");
-    std::optional<std::vector<HWND>> windows = WaitForCharacters(child);
+        return Fail(L"the program could not be started");
+    const std::optional<std::vector<HWND>> windows = WaitForCharacters(child);
     if (!windows) {
-        return Fail(child.LivesFor(0) ? L"five shaped character windows did not appear in 30 s"
-                                      : L"the character ended before its windows appeared");
+        return Fail(child.LivesFor(0) ? L"five shaped windows did not appear in 30 s"
+                                      : L"the program ended before its windows appeared");
     }
-    if (!child.LivesFor(warmup))
-        return Fail(L"the character ended during the warm-up");
-
-    MotionWatch watch(*windows);
-    const unsigned windowsStart = WindowsOf(child.Pid());
-    const ProcessSample start = SampleProcess(child.Process());
-    watch.Look();
-    for (double next = start.wall + kSampleSeconds; next < start.wall + seconds;
-         next += kSampleSeconds) {
-        if (!child.LivesFor(next - NowSeconds()))
-            return Fail(L"the character ended during the run");
-        if (!watch.Look())
-            return Fail(L"a character window went away during the run");
+    std::printf("READY pid=%lu windows=%zu\n", child.Pid(), windows->size());
+    std::fflush(stdout);
+    char line[64];
+    while (std::fgets(line, sizeof(line), stdin)) {
+        const std::string command(line, std::strcspn(line, "\r\n"));
+        if (command == "end")
+            break;
+        if (!child.LivesFor(0))
+            return Fail(L"the program ended during the run");
+        if (command == "mark") {
+            PrintMark(child);
+        } else if (command.starts_with("rates ")) {
+            std::printf("RATES %s\n", SetFloorRates(child, command) ? "set" : "failed");
+            std::fflush(stdout);
+        }
     }
-    if (!child.LivesFor(start.wall + seconds - NowSeconds()))
-        return Fail(L"the character ended during the run");
-    const ProcessSample end = SampleProcess(child.Process());
-    const unsigned windowsEnd = WindowsOf(child.Pid());
-
-    const double wall = end.wall - start.wall;
-    PrintCpu(start, end);
-    std::printf("private bytes:         %llu -> %llu\n", start.privateBytes, end.privateBytes);
-    std::printf("working set:           %llu -> %llu\n", start.workingSet, end.workingSet);
-    std::printf("windows:               %u -> %u\n", windowsStart, windowsEnd);
-    std::printf("GDI objects:           %s -> %s\n", CountOrNa(start.gdi, "n/a").c_str(),
-                CountOrNa(end.gdi, "n/a").c_str());
-    std::printf("USER objects:          %s -> %s\n", CountOrNa(start.user, "n/a").c_str(),
-                CountOrNa(end.user, "n/a").c_str());
-    PrintMotion(watch);
-    std::printf(
-        "STEADY cpu_per_wall=%.6f private_start=%llu private_end=%llu ws_start=%llu ws_end=%llu "
-        "windows_start=%u windows_end=%u gdi_start=%s gdi_end=%s user_start=%s user_end=%s "
-        "moves=%u frames=%u seconds=%.3f\n",
-        CpuPerWall(start, end), start.privateBytes, end.privateBytes, start.workingSet,
-        end.workingSet, windowsStart, windowsEnd, CountOrNa(start.gdi, "na").c_str(),
-        CountOrNa(end.gdi, "na").c_str(), CountOrNa(start.user, "na").c_str(),
-        CountOrNa(end.user, "na").c_str(), watch.Moves(), watch.Frames(), wall);
+    std::printf("END\n");
+    std::fflush(stdout);
     return 0;
 }
 
@@ -475,7 +521,7 @@ bool IsMoveWord(const std::wstring& word) {
 
 int Usage(const wchar_t* self) {
     std::fwprintf(stderr,
-                  L"usage: %ls CHARACTER.exe SECONDS [WARMUP_SECONDS]\n"
+                  L"usage: %ls PROGRAM.exe [ARGUMENT...]   (then \"mark\" lines on stdin)\n"
                   L"       %ls --in-process MODE SECONDS [FRAMES_FOLDER]\n"
                   L"MODE is one of the four movement words of the settings.\n",
                   self, self);
@@ -490,13 +536,9 @@ int Main(int argc, wchar_t** argv) {
         return RunInProcess(argv[2], seconds,
                             argc == 5 ? fs::path(argv[4]) : DefaultFramesFolder());
     }
-    if (argc < 3 || argc > 4)
+    if (argc < 2 || std::wstring(argv[1]).starts_with(L"--"))
         return Usage(argv[0]);
-    const double seconds = std::wcstod(argv[2], nullptr);
-    const double warmup = argc == 4 ? std::wcstod(argv[3], nullptr) : 3.0;
-    if (seconds <= 0 || warmup < 0)
-        return Usage(argv[0]);
-    return RunCharacter(argv[1], seconds, warmup);
+    return ServeChild(std::vector<std::wstring>(argv + 1, argv + argc));
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""Prints the benchmark table from the KEY lines the Windows benchmarks write.
+"""Prints the benchmark table from the KEY lines the benchmarks write.
 
-Reads lines such as "STEADY mode=跳ねる cpu_per_wall=0.08 ..." on standard input (other lines are
-ignored) and prints each figure beside its floor or reference and their ratio.
+Reads lines such as "STEADY mode=跳ねる who=scene player=0.16 ..." on standard input (other lines
+are ignored) and prints three blocks of one table: the steady state's CPU per mode, scene against
+floor; the work per second behind it; every other figure beside its floor or reference.
 """
 import sys
 import unicodedata
 
 MIB = 1024 * 1024
+STEADY_GOAL = 1.25
+TAGS = ("STARTUP", "REGION", "SWITCH", "STEADY", "INPROC", "SIZE", "MAKE")
 
 
 def width(text):
@@ -15,8 +18,9 @@ def width(text):
     return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
 
 
-def pad(text, columns):
-    return text + " " * (columns - width(text))
+def pad(text, columns, right=False):
+    space = " " * (columns - width(text))
+    return space + text if right else text + space
 
 
 def ratio_text(value):
@@ -40,23 +44,70 @@ def make_character_rows(seen, row):
             f"{copy:.1f} ms copy of the player", make / copy)
 
 
-def main():
+def block(header, rows, numeric_from=1):
+    """The rows under the header, columns padded; columns from numeric_from on right-aligned."""
+    widths = [max(width(r[i]) for r in rows + [header]) for i in range(len(header))]
+    out = ["  ".join(pad(h, w, i >= numeric_from) for i, (h, w) in enumerate(zip(header, widths)))]
+    out.append("  ".join("-" * w for w in widths))
+    for r in rows:
+        out.append("  ".join(pad(c, w, i >= numeric_from)
+                             for i, (c, w) in enumerate(zip(r, widths))).rstrip())
+    return out
+
+
+def percent(f, key):
+    return f"{float(f[key]) * 100:.2f} %" if key in f else "n/a"
+
+
+def steady_blocks(runs):
+    """The CPU block and the work block of the steady state, scene and floor of each mode."""
+    by_mode = {}
+    for f in runs:
+        by_mode.setdefault(f.get("mode", "?"), {})[f.get("who", "scene")] = f
+    cpu_rows, work_rows = [], []
+    for mode, pair in by_mode.items():
+        scene, floor = pair.get("scene"), pair.get("floor")
+        for who, f in (("scene", scene), ("floor", floor)):
+            if f is None:
+                continue
+            ratio = note = ""
+            if who == "scene" and floor is not None:
+                r = float(scene["total"]) / float(floor["total"])
+                ratio = ratio_text(r)
+                note = f"goal ≤ {STEADY_GOAL}" + ("" if r <= STEADY_GOAL else " (not met)")
+                if "slice_ratio_median" in scene:
+                    note += (f"; {scene['slices']} slice pairs: median "
+                             f"{float(scene['slice_ratio_median']):.2f}, "
+                             f"{float(scene['slice_ratio_min']):.2f}–"
+                             f"{float(scene['slice_ratio_max']):.2f}")
+                if "load_start" in scene:
+                    note += f"; load {scene['load_start']} → {scene['load_end']}"
+            cpu_rows.append([mode if who == "scene" else "", who, percent(f, "player"),
+                             percent(f, "wineserver"), percent(f, "x"), percent(f, "other_wine"),
+                             percent(f, "total"), ratio, percent(f, "win_thread_cpu"),
+                             f"{float(f['seconds']):.1f} s", note])
+            work_rows.append([mode if who == "scene" else "", who] + [
+                f.get(k, "") for k in ("frame_switches", "region_changes", "repaints",
+                                       "window_moves", "x_moves", "x_places", "timer_starts",
+                                       "timer_stops", "pump_passes", "messages")])
+    cpu = block(["mode", "who", "player", "wineserver", "X server", "other Wine", "total",
+                 "ratio", "GetThreadTimes", "measured", ""], cpu_rows, numeric_from=2)
+    work = block(["mode", "who", "frames", "regions", "repaints", "moves", "X moves",
+                  "new places", "timer on", "timer off", "pump passes", "pump msgs"],
+                 work_rows, numeric_from=2)
+    return cpu, work
+
+
+def figure_rows(seen):
     rows = []
-    seen = {}
-    for line in sys.stdin:
-        line = line.strip()
-        if line.split(" ", 1)[0] in ("STARTUP", "REGION", "SWITCH", "STEADY", "INPROC", "SIZE",
-                                     "MAKE"):
-            tag, f = fields(line)
-            seen.setdefault(tag, []).append(f)
 
     def row(figure, value, reference, ratio=None, note=""):
-        rows.append((figure, value, reference, "" if ratio is None else ratio_text(ratio), note))
+        rows.append([figure, value, reference, "" if ratio is None else ratio_text(ratio), note])
 
     for f in seen.get("STARTUP", []):
         p, fl = float(f["player_ms"]), float(f["floor_ms"])
         row("start-up to first shaped window", f"{p:.0f} ms", f"{fl:.0f} ms one-window program",
-            p / fl, "goal ≤ 1.5")
+            p / fl, f"goal ≤ 1.5, median of {f.get('runs', '?')}")
     for f in seen.get("REGION", []):
         d, r = float(f["direct_us"]), float(f["reference_us"])
         row("region data per frame (load)", f"{d:.2f} µs", f"{r:.0f} µs per-pixel CombineRgn",
@@ -65,21 +116,18 @@ def main():
         row("ShowFrame + paint, wall", f"{float(f['paint_us']):.0f} µs",
             f"{float(f['bare_us']):.0f} µs bare SetWindowRgn + paint",
             float(f["paint_us"]) / float(f["bare_us"]))
-        row("ShowFrame + paint, CPU", f"{float(f['cpu_us']):.0f} µs",
+        row("ShowFrame + paint, CPU (GetThreadTimes)", f"{float(f['cpu_us']):.0f} µs",
             f"{float(f['bare_cpu_us']):.0f} µs bare SetWindowRgn + paint",
             float(f["cpu_us"]) / float(f["bare_cpu_us"]))
     for f in seen.get("STEADY", []):
+        if f.get("who") != "scene" or "private_start" not in f:
+            continue
         mode = f.get("mode", "?")
-        cpu = float(f["cpu_per_wall"])
-        row(f"5 × 速い {mode}: CPU per wall second", f"{cpu * 100:.2f} %", "2 % goal", cpu / 0.02,
-            f"{f['seconds']} s, {f['moves']} moves, {f['frames']} frame changes seen")
         ps, pe = int(f["private_start"]) / MIB, int(f["private_end"]) / MIB
         row(f"5 × 速い {mode}: private memory", f"{ps:.2f} → {pe:.2f} MiB", "16 MiB goal", pe / 16)
         row(f"5 × 速い {mode}: windows of the process",
             f"{f['windows_start']} → {f['windows_end']}", "flat",
-            int(f["windows_end"]) / max(1, int(f["windows_start"])),
-            "GetGuiResources: " + (f"{f['gdi_start']} → {f['gdi_end']} GDI" if f["gdi_start"] != "na"
-                                   else "not provided by this system"))
+            int(f["windows_end"]) / max(1, int(f["windows_start"])))
     for f in seen.get("INPROC", []):
         mode = f.get("mode", "?")
         row(f"5 × 速い {mode} in-process: GDI objects", f"{f['gdi_start']} → {f['gdi_end']}",
@@ -93,18 +141,38 @@ def main():
         else:
             row("size: packed sample", f"{size / 1024:.0f} KiB",
                 f"{reference / 1024:.0f} KiB stub + icon + frames", size / reference)
-
     make_character_rows(seen, row)
+    return rows
 
-    if not rows:
+
+def main():
+    seen = {}
+    for line in sys.stdin:
+        line = line.strip()
+        if line.split(" ", 1)[0] in TAGS:
+            tag, f = fields(line)
+            seen.setdefault(tag, []).append(f)
+    if not seen:
         print("no benchmark figures were read", file=sys.stderr)
         return 1
-    header = ("figure", "value", "floor / reference", "ratio")
-    widths = [max(width(r[i]) for r in rows + [header]) for i in range(4)]
-    print("  ".join(pad(h, w) for h, w in zip(header, widths)))
-    print("  ".join("-" * w for w in widths))
-    for r in rows:
-        print("  ".join(pad(c, w) for c, w in zip(r[:4], widths)) + ("  " + r[4] if r[4] else ""))
+    out = []
+    if "STEADY" in seen:
+        cpu, work = steady_blocks(seen["STEADY"])
+        out.append("Steady state, five characters at 速い: CPU time per wall second, in % of one "
+                   "core, from Linux /proc; total = player + wineserver + X server + other Wine; "
+                   "ratio = scene total / floor total;")
+        out.append("GetThreadTimes = the player's threads as Windows reports them (Windows-side, "
+                   "for comparison only); measured = wall time in the slices counted")
+        out += cpu
+        out.append("")
+        out.append("Work per second (the player's counters; X moves and new places: the X "
+                   "server's ConfigureNotify)")
+        out += work
+        out.append("")
+    rows = figure_rows(seen)
+    if rows:
+        out += block(["figure", "value", "floor / reference", "ratio", ""], rows, numeric_from=9)
+    print("\n".join(line.rstrip() for line in out))
     return 0
 
 

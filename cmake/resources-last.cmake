@@ -52,5 +52,11 @@ set(player_script ${CMAKE_BINARY_DIR}/player-resources-last.ld)
 file(WRITE ${player_script}.new "/* ${player_ld}'s default script with .rsrc moved after .reloc */\n"
                                 "${resources_last}")
 configure_file(${player_script}.new ${player_script} COPYONLY)
-target_link_options(tovalin-player PRIVATE "-Wl,-T,${player_script}")
-set_property(TARGET tovalin-player APPEND PROPERTY LINK_DEPENDS ${player_script})
+# The player's symbol-table twin is laid out alike, so that a profile's addresses name the same
+# code in both.
+foreach(player tovalin-player tovalin-player-symbols)
+    if(TARGET ${player})
+        target_link_options(${player} PRIVATE "-Wl,-T,${player_script}")
+        set_property(TARGET ${player} APPEND PROPERTY LINK_DEPENDS ${player_script})
+    endif()
+endforeach()

@@ -16,6 +16,14 @@ target_link_libraries(tovalin-player PRIVATE tovalin_win32)
 target_link_options(tovalin-player PRIVATE -municode -s)
 tovalin_warnings(tovalin-player)
 
+# The same player with its symbol table, to put names to the addresses of a profile: the player
+# above is stripped so that its package can follow the last section, and the code of both is laid
+# out alike (bench/profile.py checks that before it names addresses).
+add_executable(tovalin-player-symbols WIN32 src/app/main_win32.cpp src/app/player.rc)
+target_link_libraries(tovalin-player-symbols PRIVATE tovalin_win32)
+target_link_options(tovalin-player-symbols PRIVATE -municode)
+tovalin_warnings(tovalin-player-symbols)
+
 # The packer core with its Windows host pieces: the system's code page 932 converter, the wide
 # command line, and WIC for PNG, BMP and ICO frames. Objects, not an archive: the core calls
 # into them, so they must be part of every program that links it.
@@ -76,6 +84,7 @@ foreach(src IN LISTS win32_benches)
     add_executable(${name} ${src})
     target_link_libraries(${name} PRIVATE tovalin_test_support tovalin_pack_win32)
     target_link_options(${name} PRIVATE -municode)
+    tovalin_warnings(${name})
 endforeach()
 # The player's resources go last, so that a character's icon can replace them in place.
 include(cmake/resources-last.cmake)

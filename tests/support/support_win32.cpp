@@ -38,6 +38,20 @@ BOOL CALLBACK CountProcessWindowTree(HWND hwnd, LPARAM lp) {
     return TRUE;
 }
 
+// True when one of the "NAME=value" entries sets the variable the "NAME=value" text sets
+// (environment names ignore case).
+bool ReplacedBy(const wchar_t* variable, const std::vector<std::wstring>& entries) {
+    const wchar_t* equals = std::wcschr(variable + 1, L'=');  // "=C:=C:\\" names start with '='
+    if (!equals)
+        return false;
+    const auto nameLength = static_cast<std::size_t>(equals - variable) + 1;
+    for (const std::wstring& entry : entries) {
+        if (entry.size() >= nameLength && _wcsnicmp(entry.c_str(), variable, nameLength) == 0)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool GuiResourcesWork() {
@@ -67,17 +81,19 @@ unsigned WindowsOf(DWORD pid) {
     return count.count;
 }
 
-std::vector<wchar_t> EnvironmentWithTemp(const std::wstring& folder) {
+std::vector<wchar_t> EnvironmentWithTemp(const std::wstring& folder,
+                                         const std::vector<std::wstring>& extra) {
+    std::vector<std::wstring> entries = extra;
+    entries.push_back(L"TEMP=" + folder);
+    entries.push_back(L"TMP=" + folder);
     std::vector<wchar_t> block;
     wchar_t* env = ::GetEnvironmentStringsW();
     for (const wchar_t* p = env; *p; p += std::wcslen(p) + 1) {
-        if (_wcsnicmp(p, L"TEMP=", 5) == 0 || _wcsnicmp(p, L"TMP=", 4) == 0)
-            continue;
-        block.insert(block.end(), p, p + std::wcslen(p) + 1);
+        if (!ReplacedBy(p, entries))
+            block.insert(block.end(), p, p + std::wcslen(p) + 1);
     }
     ::FreeEnvironmentStringsW(env);
-    for (const wchar_t* name : {L"TEMP=", L"TMP="}) {
-        const std::wstring entry = name + folder;
+    for (const std::wstring& entry : entries) {
         block.insert(block.end(), entry.begin(), entry.end());
         block.push_back(L'\0');
     }

@@ -24,8 +24,10 @@ unsigned ThreadWindows();
 // Every window of a process, hidden and child ones included: its USER objects seen from outside.
 unsigned WindowsOf(DWORD pid);
 
-// A copy of this process's environment block with TEMP and TMP pointing at folder.
-std::vector<wchar_t> EnvironmentWithTemp(const std::wstring& folder);
+// A copy of this process's environment block with TEMP and TMP pointing at folder, and with the
+// extra "NAME=value" entries in place of any variables of the same names.
+std::vector<wchar_t> EnvironmentWithTemp(const std::wstring& folder,
+                                         const std::vector<std::wstring>& extra = {});
 
 // The files of a folder that match any of the patterns ("*.gif"), as full paths in name order.
 std::vector<std::wstring> FilesIn(const std::wstring& folder,
