@@ -2,8 +2,6 @@
 
 #include "platform/system_win32.h"
 
-#include <algorithm>
-
 namespace tovalin::motion {
 
 float SystemScreen::WidthTwips() const {
@@ -14,16 +12,10 @@ float SystemScreen::HeightTwips() const {
     return static_cast<float>(platform::ScreenHeightTwips());
 }
 
+// A full-screen window's client height plus a caption: the height of the area the taskbar
+// leaves free.
 std::int32_t SystemScreen::FloorLineTwips() const {
-    // A full-screen window's client height plus a caption is the height of the area the
-    // taskbar leaves free. Some systems (Wine among them) report a client height taller than
-    // the screen, which would sink the floor below the screen's bottom edge and hide the
-    // characters' feet whenever they land: the floor never lies below the free area.
-    std::int32_t pixels = ::GetSystemMetrics(SM_CYFULLSCREEN) + ::GetSystemMetrics(SM_CYCAPTION);
-    RECT work{};
-    if (::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
-        pixels = std::min<std::int32_t>(pixels, work.bottom);
-    return static_cast<std::int32_t>(pixels * platform::TwipsPerPixelY());
+    return static_cast<std::int32_t>(platform::FreeAreaHeightPixels() * platform::TwipsPerPixelY());
 }
 
 platform::WindowSpec frmWork::Spec() {

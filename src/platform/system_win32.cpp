@@ -158,6 +158,7 @@ int DisplayDpi() {
 
 void SetDisplayDpi(int dpi) {
     CurrentDpi() = dpi > 0 ? dpi : 0;
+    ForgetScreenMetrics();
 }
 
 int DisplayScale() {
@@ -179,11 +180,56 @@ double TwipsPerPixelX() {
 double TwipsPerPixelY() {
     return 1440.0 / DisplayDpi();
 }
+namespace {
+
+struct ScreenMetrics {
+    bool known = false;
+    int width = 0;           // pixels
+    int height = 0;          // pixels
+    int freeAreaHeight = 0;  // pixels
+};
+
+ScreenMetrics& KnownScreenMetrics() {
+    static ScreenMetrics metrics;
+    return metrics;
+}
+
+// Some systems (Wine among them) report a full-screen client height taller than the screen,
+// which would sink a floor drawn from it below the screen's bottom edge: the free area never
+// reaches below the work area.
+int MeasureFreeAreaHeight() {
+    int pixels = ::GetSystemMetrics(SM_CYFULLSCREEN) + ::GetSystemMetrics(SM_CYCAPTION);
+    RECT work{};
+    if (::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+        pixels = std::min<int>(pixels, work.bottom);
+    return pixels;
+}
+
+const ScreenMetrics& CurrentScreenMetrics() {
+    ScreenMetrics& metrics = KnownScreenMetrics();
+    if (!metrics.known) {
+        metrics.width = ::GetSystemMetrics(SM_CXSCREEN);
+        metrics.height = ::GetSystemMetrics(SM_CYSCREEN);
+        metrics.freeAreaHeight = MeasureFreeAreaHeight();
+        metrics.known = true;
+    }
+    return metrics;
+}
+
+}  // namespace
+
+void ForgetScreenMetrics() {
+    KnownScreenMetrics().known = false;
+}
+
 double ScreenWidthTwips() {
-    return ::GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixelX();
+    return CurrentScreenMetrics().width * TwipsPerPixelX();
 }
 double ScreenHeightTwips() {
-    return ::GetSystemMetrics(SM_CYSCREEN) * TwipsPerPixelY();
+    return CurrentScreenMetrics().height * TwipsPerPixelY();
+}
+int FreeAreaHeightPixels() {
+    return CurrentScreenMetrics().freeAreaHeight;
 }
 
 std::wstring ModulePath() {

@@ -97,6 +97,15 @@ double TwipsPerPixelX();
 double TwipsPerPixelY();
 double ScreenWidthTwips();
 double ScreenHeightTwips();
+// The height of the area the taskbar leaves free, as a full-screen window's client height plus a
+// caption, in pixels, never below the work area's bottom edge.
+int FreeAreaHeightPixels();
+
+// The metrics above are read from the system once and kept until the system announces a change
+// of the display or of a setting (WM_DISPLAYCHANGE, WM_SETTINGCHANGE, which every top-level
+// window receives): the motion asks for them for every character on every tick, and each
+// question is a round trip to the server that hardly ever finds anything new.
+void ForgetScreenMetrics();
 
 // Files.
 std::wstring ModulePath();  // the running executable as the system reports it

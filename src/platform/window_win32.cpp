@@ -76,6 +76,8 @@ LRESULT CALLBACK Window::Thunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT Window::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_DISPLAYCHANGE || msg == WM_SETTINGCHANGE)
+        ForgetScreenMetrics();
     if (msg == WM_TIMER) {
         const auto id = static_cast<UINT_PTR>(wp);
         if (TimerFires(id) && !gTimersSuppressed)

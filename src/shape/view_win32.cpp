@@ -44,7 +44,11 @@ void frmView::Unload() {
     DestroyNow();
 }
 
+// The region change before it does not always repaint the window (only what its new outline
+// uncovers, on some systems), so a new picture asks for its own paint.
 void frmView::SetBackgroundPicture(PicturePtr picture) {
+    if (picture == background_)
+        return;  // the same pixels: nothing to draw again
     background_ = std::move(picture);
     if (hwnd())
         ::InvalidateRect(hwnd(), nullptr, FALSE);
