@@ -460,6 +460,8 @@ def main():
     parser.add_argument("--scene", action="append", required=True, metavar="MODE=CHARA.exe")
     parser.add_argument("--seconds", type=float, default=20)
     parser.add_argument("--settle", type=float, default=5)
+    parser.add_argument("--dpi", type=int, default=96,
+                        help="the display's resolution the Wine session was started with")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     try:
@@ -471,8 +473,9 @@ def main():
     for item in args.scene:
         mode, chara = item.split("=", 1)
         scene, floor = measure(args, mode, chara, watch)
-        print(line(mode, "scene", scene), flush=True)
-        print(line(mode, "floor", floor), flush=True)
+        resolution = {"dpi": args.dpi} if args.dpi != 96 else {}
+        print(line(mode, "scene", scene, resolution), flush=True)
+        print(line(mode, "floor", floor, resolution), flush=True)
     return 0
 
 

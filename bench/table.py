@@ -10,7 +10,8 @@ import unicodedata
 
 MIB = 1024 * 1024
 STEADY_GOAL = 1.25
-TAGS = ("STARTUP", "REGION", "SWITCH", "STEADY", "INPROC", "SIZE", "MAKE")
+TAGS = ("STARTUP", "REGION", "SWITCH", "STEADY", "INPROC", "SIZE", "MAKE", "AWAY")
+AWAY_GOAL = 0.1  # % of one core while nobody watches
 
 
 def width(text):
@@ -63,7 +64,8 @@ def steady_blocks(runs):
     """The CPU block and the work block of the steady state, scene and floor of each mode."""
     by_mode = {}
     for f in runs:
-        by_mode.setdefault(f.get("mode", "?"), {})[f.get("who", "scene")] = f
+        mode = f.get("mode", "?") + (f" {f['dpi']} dpi" if "dpi" in f else "")
+        by_mode.setdefault(mode, {})[f.get("who", "scene")] = f
     cpu_rows, work_rows = [], []
     for mode, pair in by_mode.items():
         scene, floor = pair.get("scene"), pair.get("floor")
@@ -96,6 +98,36 @@ def steady_blocks(runs):
                   "new places", "timer on", "timer off", "pump passes", "pump msgs"],
                  work_rows, numeric_from=2)
     return cpu, work
+
+
+def resolution_rows(seen, row):
+    """The scene at a high resolution against the same scene at 96 dpi."""
+    runs = seen.get("STEADY", [])
+    at96 = {f["mode"]: f for f in runs if f.get("who") == "scene" and "dpi" not in f}
+    for f in runs:
+        if f.get("who") == "scene" and "dpi" in f and f["mode"] in at96:
+            high, low = float(f["total"]), float(at96[f["mode"]]["total"])
+            row(f"5 × 速い {f['mode']} at {f['dpi']} dpi: total CPU", f"{high * 100:.2f} %",
+                f"{low * 100:.2f} % at 96 dpi", high / low)
+
+
+def away_rows(seen, row):
+    """What the player costs while nobody watches, against the running scene."""
+    states = {f["state"]: f for f in seen.get("AWAY", [])}
+    running = states.get("running")
+    for state, label in (("locked", "while the session is locked"),
+                         ("fullscreen", "behind a full-screen window"),
+                         ("displayoff", "while the display is off")):
+        f = states.get(state)
+        if not f:
+            continue
+        player = float(f["player"])
+        reference = f"{AWAY_GOAL:.1f} % goal"
+        if running:
+            reference += f"; {float(running['player']) * 100:.2f} % running"
+        row(f"5 × 速い 跳ねる {label}: player CPU", f"{player * 100:.3f} %", reference,
+            player * 100 / AWAY_GOAL,
+            f"wineserver {float(f['wineserver']) * 100:.3f} %, X {float(f['x']) * 100:.3f} %")
 
 
 def figure_rows(seen):
@@ -142,6 +174,8 @@ def figure_rows(seen):
             row("size: packed sample", f"{size / 1024:.0f} KiB",
                 f"{reference / 1024:.0f} KiB stub + icon + frames", size / reference)
     make_character_rows(seen, row)
+    resolution_rows(seen, row)
+    away_rows(seen, row)
     return rows
 
 
