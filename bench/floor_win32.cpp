@@ -65,16 +65,7 @@ constexpr UINT_PTR kMotionTimer = 2;
 // need not be walked to its end.
 constexpr int kMaxStepsPerMove = 1000;
 
-double NowSeconds() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / frequency;
-}
+using tovalin::support::NowSeconds;
 
 // One frame as the player keeps it: the picture to paint and the region data to shape with.
 struct Frame {

@@ -20,20 +20,14 @@
 #include "shape/frames_win32.h"
 #include "shape/scene_win32.h"
 #include "shape/view_win32.h"
+#include "support/support_win32.h"
 
 namespace {
 
 using namespace tovalin;
 
 double NowUs() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1e6 / frequency;
+    return tovalin::support::NowSeconds() * 1e6;
 }
 
 double Percentile(std::vector<double> values, double p) {

@@ -23,6 +23,7 @@
 #include "pack/file_io.h"
 #include "pack/picture_file.h"
 #include "support/png_file.h"
+#include "support/support_win32.h"
 
 namespace {
 
@@ -34,14 +35,7 @@ constexpr int kSide = 64;
 constexpr double kGoalMs = 1000;
 
 double NowMs() {
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+    return tovalin::support::NowSeconds() * 1000.0;
 }
 
 // A walking figure of some thirty colours on a transparent ground with a soft edge, shaded so

@@ -58,16 +58,7 @@ constexpr double kSampleSeconds = 0.05;
 constexpr double kAppearTimeoutSeconds = 30;
 constexpr double kInProcessWarmupSeconds = 3;
 
-double NowSeconds() {
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using tovalin::support::NowSeconds;
 
 // A window's region in window coordinates, reduced to a hash: equal shapes give equal values
 // wherever the window stands. 0 when the window has no usable region.

@@ -18,7 +18,7 @@ std::int32_t SystemScreen::FloorLineTwips() const {
     return static_cast<std::int32_t>(platform::FreeAreaHeightPixels() * platform::TwipsPerPixelY());
 }
 
-platform::WindowSpec frmWork::Spec() {
+platform::WindowSpec frmWork::Description() {
     return {.className = L"tovalin.frmWork", .title = kName, .exStyle = WS_EX_TOOLWINDOW};
 }
 

@@ -30,7 +30,7 @@ class SystemScreen final : public Screen {
 class frmWork final : public platform::Form<frmWork> {
   public:
     static constexpr const wchar_t* kName = L"frmWork";
-    static platform::WindowSpec Spec();
+    static platform::WindowSpec Description();
 
     platform::Timer Timer1{*this, 1};  // the motion timer
 

@@ -24,8 +24,8 @@ class FormNotCreated : public std::runtime_error {
 };
 
 // Base of a form T (CRTP). T names itself in `static constexpr const wchar_t* kName`, describes
-// its window in `static WindowSpec Spec()`, and may hide the load and unload steps with its own
-// Form_Load() and Form_Unload(); it befriends Form<T> when they are private. A form that nobody
+// its window in `static WindowSpec Description()`, and may hide the load and unload steps with its
+// own Form_Load() and Form_Unload(); it befriends Form<T> when they are private. A form that nobody
 // sees until it is shown may declare `static constexpr bool kWindowWhenShown = true`: the first
 // touch then makes only the object, and the form makes its window (and runs its load step) when
 // it is shown.
@@ -62,7 +62,7 @@ class Form : public Window {
 
     // Creates this object's window from T's description.
     void CreateOrThrow() {
-        if (!Create(T::Spec()))
+        if (!Create(T::Description()))
             throw FormNotCreated(T::kName, ::GetLastError());
     }
 

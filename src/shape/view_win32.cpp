@@ -27,7 +27,7 @@ frmView::frmView() = default;
 frmView::~frmView() = default;
 
 // No taskbar button.
-platform::WindowSpec frmView::Spec() {
+platform::WindowSpec frmView::Description() {
     return {.className = L"tovalin.frmView", .exStyle = WS_EX_TOOLWINDOW};
 }
 

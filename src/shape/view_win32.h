@@ -27,7 +27,7 @@ using PicturePtr = std::shared_ptr<const Picture>;
 class frmView final : public platform::Form<frmView>, public motion::MotionWindow {
   public:
     static constexpr const wchar_t* kName = L"frmView";
-    static platform::WindowSpec Spec();
+    static platform::WindowSpec Description();
 
     frmView();
     ~frmView() override;

@@ -61,7 +61,7 @@ BOOL CALLBACK SetFontOf(HWND child, LPARAM font) {
 
 }  // namespace
 
-platform::WindowSpec frmStudio::Spec() {
+platform::WindowSpec frmStudio::Description() {
     return {.className = L"tovalin.Studio",
             .title = kStudioTitle,
             .style = kStyle,

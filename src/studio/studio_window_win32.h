@@ -22,7 +22,7 @@ namespace tovalin::studio {
 class frmStudio final : public platform::Form<frmStudio> {
   public:
     static constexpr const wchar_t* kName = L"frmStudio";
-    static platform::WindowSpec Spec();
+    static platform::WindowSpec Description();
 
     // Shows the window; the files and folders given are added as frames once it is on screen
     // (the last one the icon when it is an ICO).

@@ -39,7 +39,7 @@ void AddWords(HMENU menu, MenuArray array, const Table& table, Caption caption) 
 
 }  // namespace
 
-platform::WindowSpec frmMenu::Spec() {
+platform::WindowSpec frmMenu::Description() {
     return {.className = L"tovalin.frmMenu", .title = kName, .exStyle = WS_EX_TOOLWINDOW};
 }
 

@@ -17,7 +17,7 @@ enum class MenuArray { mCountNum, mLocation, mMoving, mDousaSpeed, mokiniiri };
 class frmMenu final : public platform::Form<frmMenu> {
   public:
     static constexpr const wchar_t* kName = L"frmMenu";
-    static platform::WindowSpec Spec();
+    static platform::WindowSpec Description();
 
     // Clears every check mark of the array, then checks element index (none when out of range).
     void CheckOnly(MenuArray array, int index);

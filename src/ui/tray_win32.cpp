@@ -60,7 +60,7 @@ void RemoveTrayIcon() {
 
 frmControl::frmControl() : taskbarCreated_(::RegisterWindowMessageW(L"TaskbarCreated")) {}
 
-platform::WindowSpec frmControl::Spec() {
+platform::WindowSpec frmControl::Description() {
     return {.className = L"tovalin.frmControl", .title = kName, .exStyle = WS_EX_TOOLWINDOW};
 }
 

@@ -30,7 +30,7 @@ struct NotifyIconRecord {
 class frmControl final : public platform::Form<frmControl> {
   public:
     static constexpr const wchar_t* kName = L"frmControl";
-    static platform::WindowSpec Spec();
+    static platform::WindowSpec Description();
 
     // Makes the picture at path the host's window icon.
     void SetWindowIcon(const std::wstring& path);

@@ -57,7 +57,7 @@ HWND AddControl(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD
 
 }  // namespace
 
-platform::WindowSpec frm_Version::Spec() {
+platform::WindowSpec frm_Version::Description() {
     return {.className = L"tovalin.frm_Version",
             .title = kCaption,
             .style = kStyle,

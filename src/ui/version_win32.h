@@ -15,7 +15,7 @@ class frm_Version final : public platform::Form<frm_Version> {
     // Start-up fills the dialog, but nobody sees it before "バージョン情報" is chosen: its
     // window is made, filled and centred then, as every later opening makes it again.
     static constexpr bool kWindowWhenShown = true;
-    static platform::WindowSpec Spec();
+    static platform::WindowSpec Description();
 
     void SetImagePicture(const std::wstring& iconPath);  // Image1
     void SetWindowIcon(const std::wstring& iconPath);

@@ -81,6 +81,17 @@ unsigned WindowsOf(DWORD pid) {
     return count.count;
 }
 
+double NowSeconds() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / frequency;
+}
+
 std::vector<wchar_t> EnvironmentWithTemp(const std::wstring& folder,
                                          const std::vector<std::wstring>& extra) {
     std::vector<std::wstring> entries = extra;

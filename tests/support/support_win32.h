@@ -24,6 +24,9 @@ unsigned ThreadWindows();
 // Every window of a process, hidden and child ones included: its USER objects seen from outside.
 unsigned WindowsOf(DWORD pid);
 
+// Seconds on the performance counter, for the benchmarks' timings.
+double NowSeconds();
+
 // A copy of this process's environment block with TEMP and TMP pointing at folder, and with the
 // extra "NAME=value" entries in place of any variables of the same names.
 std::vector<wchar_t> EnvironmentWithTemp(const std::wstring& folder,
