@@ -29,8 +29,11 @@ class Driver:
         self.exe = os.path.join(build, "tovalin-driver.exe")
 
     def run(self, *args, timeout=60):
-        out = subprocess.run([steady.WINE_RUN, self.exe, *map(str, args)], capture_output=True,
-                             timeout=timeout, check=False)
+        # Standard error to nowhere: a program the driver starts inherits it, and a pipe would
+        # then stay open for as long as the character runs.
+        out = subprocess.run([steady.WINE_RUN, self.exe, *map(str, args)], stdin=subprocess.DEVNULL,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=timeout,
+                             check=False)
         return out.stdout.decode("utf-8", "replace").strip().splitlines()[-1:]
 
 
