@@ -154,7 +154,7 @@ def figure_rows(seen):
     for f in seen.get("STEADY", []):
         if f.get("who") != "scene" or "private_start" not in f:
             continue
-        mode = f.get("mode", "?")
+        mode = f.get("mode", "?") + (f" at {f['dpi']} dpi" if "dpi" in f else "")
         ps, pe = int(f["private_start"]) / MIB, int(f["private_end"]) / MIB
         row(f"5 × 速い {mode}: private memory", f"{ps:.2f} → {pe:.2f} MiB", "16 MiB goal", pe / 16)
         row(f"5 × 速い {mode}: windows of the process",

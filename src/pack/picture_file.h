@@ -58,7 +58,7 @@ class DecoderSession {
     DecoderSession& operator=(const DecoderSession&) = delete;
 
   private:
-    bool started_ = false;
+    [[maybe_unused]] bool started_ = false;  // only the Windows session has something to end
 };
 
 // A frame file as a frame source: a GIF as its bytes, any other picture decoded. The name the

@@ -16,7 +16,7 @@ namespace tovalin::ui {
 namespace {
 
 constexpr UINT_PTR kCheckTimerId = 2;
-constexpr UINT kCheckIntervalMs = 500;  // no more than twice a second
+constexpr UINT kCheckIntervalMs = 1000;  // the foreground hook sees most changes at once
 
 // GUID_CONSOLE_DISPLAY_STATE, spelt out so that no import library has to provide it.
 constexpr GUID kConsoleDisplayState = {
