@@ -117,6 +117,15 @@ double Median(std::vector<double> values) {
     return values.empty() ? -1 : values[values.size() / 2];
 }
 
+// The spread of the runs: on a shared, noisy machine a median alone cannot tell a real change
+// from a lucky session.
+void PrintSpread(const char* what, std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    std::printf("  %-8s min %.1f  quartiles %.1f / %.1f / %.1f  max %.1f ms\n", what,
+                values.front(), values[n / 4], values[n / 2], values[(3 * n) / 4], values.back());
+}
+
 // The floor: the least a Win32 program does to put one window on the screen.
 int RunFloorWindow() {
     WNDCLASSW wc{};
@@ -183,6 +192,8 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("start-up to first shaped window: %.1f ms (median of %d)\n", mp, runs);
     std::printf("minimal one-window program:      %.1f ms (median of %d)\n", mf, runs);
     std::printf("ratio:                           %.2f\n", mp / mf);
+    PrintSpread("player", player);
+    PrintSpread("floor", floor);
     std::printf("STARTUP player_ms=%.1f floor_ms=%.1f runs=%d\n", mp, mf, runs);
     return 0;
 }
