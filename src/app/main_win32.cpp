@@ -2,7 +2,6 @@
 #include "motion/worker_win32.h"
 #include "platform/counters_win32.h"
 #include "platform/forms_win32.h"
-#include "platform/handles_win32.h"
 #include "platform/system_win32.h"
 
 #include <windows.h>
@@ -12,7 +11,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     platform::ShareCountersIfAsked();
     // Drawn at the display's own resolution: a system-stretched pixel-art character is blurred.
     platform::DeclareDpiAwareness();
-    const platform::ComApartment com;
 
     // The worker is the first window; its load handler is the start-up sequence.
     const bool started = platform::Guarded("start-up", [] {

@@ -6,12 +6,6 @@
 
 namespace tovalin::pack {
 
-bool FitsImageLimits(std::int64_t width, std::int64_t height) {
-    return width >= 1 && height >= 1 && width <= kMaxImageSide && height <= kMaxImageSide &&
-           static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) <=
-               kMaxImagePixels;
-}
-
 RgbaImage MakeRgbaImage(std::int64_t width, std::int64_t height, Rgba fill) {
     if (!FitsImageLimits(width, height)) {
         throw PackError("画像の大きさ " + std::to_string(width) + "×" + std::to_string(height) +

@@ -1,50 +1,20 @@
 // The RGBA picture every authoring step works on: frames read from PNG or GIF files, the
-// composited frames of an animation, the sizes of an icon.
+// composited frames of an animation, the sizes of an icon. The type is the platform's, shared
+// with the player's GIF decoding; what the packer adds is a refusal the user is shown.
 #pragma once
 
 #include <cstdint>
-#include <vector>
+
+#include "platform/image.h"
 
 namespace tovalin::pack {
 
-// The largest picture the authoring steps accept, checked before anything is allocated: the
-// player's own picture limits, so that nothing is made that the player would refuse to show.
-inline constexpr std::int32_t kMaxImageSide = 32767;
-inline constexpr std::uint64_t kMaxImagePixels = 16u * 1024u * 1024u;
-
-struct Rgba {
-    std::uint8_t r = 0;
-    std::uint8_t g = 0;
-    std::uint8_t b = 0;
-    std::uint8_t a = 0;
-    friend bool operator==(const Rgba&, const Rgba&) = default;
-};
-
-// The character's outline is all or nothing: a pixel is either part of the character or the
-// background the window is cut away from. Half-transparent pixels count as whichever they are
-// nearer to.
-inline bool IsOpaque(Rgba pixel) {
-    return pixel.a >= 128;
-}
-
-struct RgbaImage {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::vector<Rgba> pixels;  // row-major, top row first, width * height of them
-
-    Rgba& At(std::int32_t x, std::int32_t y) { return pixels[Index(x, y)]; }
-    const Rgba& At(std::int32_t x, std::int32_t y) const { return pixels[Index(x, y)]; }
-    friend bool operator==(const RgbaImage&, const RgbaImage&) = default;
-
-  private:
-    std::size_t Index(std::int32_t x, std::int32_t y) const {
-        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-               static_cast<std::size_t>(x);
-    }
-};
-
-// True when a picture of these sides has at least one pixel and stays within the limits.
-bool FitsImageLimits(std::int64_t width, std::int64_t height);
+using platform::FitsImageLimits;
+using platform::IsOpaque;
+using platform::kMaxImagePixels;
+using platform::kMaxImageSide;
+using platform::Rgba;
+using platform::RgbaImage;
 
 // A picture of these sides filled with `fill`; throws PackError, naming the sides, when they
 // are outside the limits.

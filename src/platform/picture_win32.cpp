@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "platform/picture_headers.h"
+#include "platform/system_win32.h"
 #include "platform/text_win32.h"
 
 namespace tovalin::platform {
@@ -17,19 +18,47 @@ namespace {
 // A 32-bpp BMP of the largest accepted picture, plus room for its headers.
 constexpr std::uint64_t kMaxFileBytes = 4 * kMaxPicturePixels + (1u << 20);
 
+// The imaging component's decoder of the formats it reads for the player.
 const CLSID& DecoderOf(PictureFormat format) {
-    switch (format) {
-        case PictureFormat::kGif:
-            return CLSID_WICGifDecoder;
-        case PictureFormat::kBmp:
-            return CLSID_WICBmpDecoder;
-        case PictureFormat::kIco:
-            break;
-    }
-    return CLSID_WICIcoDecoder;
+    return format == PictureFormat::kBmp ? CLSID_WICBmpDecoder : CLSID_WICIcoDecoder;
 }
 
 constexpr std::size_t kFormats = 3;
+
+// The COM functions the imaging component needs, looked up when the first BMP or ICO is decoded
+// instead of imported: importing ole32 would load it, and everything it brings, into every
+// start, where a character's frames are all GIFs.
+struct ComFunctions {
+    decltype(&::CoInitializeEx) initialize = nullptr;
+    decltype(&::CoCreateInstance) createInstance = nullptr;
+    decltype(&::CoGetClassObject) getClassObject = nullptr;
+};
+
+const ComFunctions* LoadComFunctions() {
+    static const ComFunctions functions{
+        SystemFunction<decltype(&::CoInitializeEx)>(L"ole32.dll", "CoInitializeEx"),
+        SystemFunction<decltype(&::CoCreateInstance)>(L"ole32.dll", "CoCreateInstance"),
+        SystemFunction<decltype(&::CoGetClassObject)>(L"ole32.dll", "CoGetClassObject"),
+    };
+    const bool complete =
+        functions.initialize && functions.createInstance && functions.getClassObject;
+    return complete ? &functions : nullptr;
+}
+
+// Enters a single-threaded apartment for the calling thread the first time it is asked and
+// stays in it for the thread's life: leaving would release what the thread's later pictures
+// reuse, and entering again costs as much as the first time.
+HRESULT EnterComApartment(const ComFunctions& com) {
+    thread_local bool entered = false;
+    if (entered)
+        return S_OK;
+    const HRESULT got = com.initialize(nullptr, COINIT_APARTMENTTHREADED);
+    // A thread already in the multithreaded apartment has COM as well; the codecs work there.
+    if (FAILED(got) && got != RPC_E_CHANGED_MODE)
+        return got;
+    entered = true;
+    return S_OK;
+}
 
 // The factories one decoding needs. Asking the imaging factory for a decoder by container
 // format makes it look through every registered codec, so each format's decoder class is asked
@@ -41,17 +70,18 @@ struct Codecs {
 
 thread_local Codecs* tBatch = nullptr;
 
-HRESULT CreateImagingFactory(Codecs& codecs) {
+HRESULT CreateImagingFactory(const ComFunctions& com, Codecs& codecs) {
     if (codecs.imaging)
         return S_OK;
-    return ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+    return com.createInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                               IID_IWICImagingFactory, codecs.imaging.put_void());
 }
 
-HRESULT CreateDecoder(Codecs& codecs, PictureFormat format, ComPtr<IWICBitmapDecoder>& decoder) {
+HRESULT CreateDecoder(const ComFunctions& com, Codecs& codecs, PictureFormat format,
+                      ComPtr<IWICBitmapDecoder>& decoder) {
     ComPtr<IClassFactory>& classFactory = codecs.decoders[static_cast<std::size_t>(format)];
     if (!classFactory) {
-        const HRESULT got = ::CoGetClassObject(DecoderOf(format), CLSCTX_INPROC_SERVER, nullptr,
+        const HRESULT got = com.getClassObject(DecoderOf(format), CLSCTX_INPROC_SERVER, nullptr,
                                                IID_IClassFactory, classFactory.put_void());
         if (FAILED(got))
             return got;
@@ -81,25 +111,6 @@ const wchar_t* ReadWholeFile(const std::wstring& path, std::vector<std::uint8_t>
         done += got;
     }
     return nullptr;
-}
-
-// Where the first frame lies on the picture. A GIF frame may cover only part of its logical
-// screen; the rest of the screen shows the background, as a transparent pixel would.
-struct Placement {
-    std::uint32_t canvasWidth, canvasHeight, left, top;
-};
-
-Placement PlaceFrame(PictureFormat format, std::span<const std::uint8_t> bytes, std::uint32_t width,
-                     std::uint32_t height) {
-    Placement place{width, height, 0, 0};
-    if (format != PictureFormat::kGif)
-        return place;
-    const GifPlacement gif = ReadGifPlacement(bytes).value_or(GifPlacement{});
-    place.left = gif.left;
-    place.top = gif.top;
-    place.canvasWidth = std::max(gif.screenWidth, place.left + width);
-    place.canvasHeight = std::max(gif.screenHeight, place.top + height);
-    return place;
 }
 
 // The frame's pixels as straight-alpha 0xAARRGGBB.
@@ -134,20 +145,15 @@ std::uint32_t OverBackground(std::uint32_t argb, std::uint32_t background, bool 
            BlendChannel(argb, background, alpha, 0);
 }
 
-DecodedPicture Compose(const Placement& place, std::uint32_t width, std::uint32_t height,
+DecodedPicture Compose(std::uint32_t width, std::uint32_t height,
                        const std::vector<std::uint32_t>& frame, std::uint32_t background,
                        bool opaque) {
     DecodedPicture picture;
-    picture.width = static_cast<std::int32_t>(place.canvasWidth);
-    picture.height = static_cast<std::int32_t>(place.canvasHeight);
-    picture.pixels.assign(std::size_t{place.canvasWidth} * place.canvasHeight, background);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint32_t* from = frame.data() + std::size_t{y} * width;
-        std::uint32_t* to =
-            picture.pixels.data() + std::size_t{place.top + y} * place.canvasWidth + place.left;
-        for (std::uint32_t x = 0; x < width; ++x)
-            to[x] = OverBackground(from[x], background, opaque);
-    }
+    picture.width = static_cast<std::int32_t>(width);
+    picture.height = static_cast<std::int32_t>(height);
+    picture.pixels.reserve(frame.size());
+    for (const std::uint32_t argb : frame)
+        picture.pixels.push_back(OverBackground(argb, background, opaque));
     return picture;
 }
 
@@ -159,12 +165,12 @@ std::optional<DecodedPicture> Failed(std::wstring* error, const wchar_t* reason)
 
 std::optional<DecodedPicture> DecodeWithWic(PictureFormat format, std::vector<std::uint8_t>& bytes,
                                             std::uint32_t background, std::wstring* error) {
+    const ComFunctions* com = LoadComFunctions();
+    if (!com || FAILED(EnterComApartment(*com)))
+        return Failed(error, L"COM is unavailable");
     Codecs single;
     Codecs& codecs = tBatch ? *tBatch : single;
-    const HRESULT created = CreateImagingFactory(codecs);
-    if (created == CO_E_NOTINITIALIZED)
-        return Failed(error, L"COM is not initialised");
-    if (FAILED(created))
+    if (FAILED(CreateImagingFactory(*com, codecs)))
         return Failed(error, L"imaging component unavailable");
     IWICImagingFactory* factory = codecs.imaging.get();
     ComPtr<IWICStream> stream;
@@ -172,7 +178,7 @@ std::optional<DecodedPicture> DecodeWithWic(PictureFormat format, std::vector<st
         FAILED(stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()))))
         return Failed(error, L"cannot open the picture data");
     ComPtr<IWICBitmapDecoder> decoder;
-    if (FAILED(CreateDecoder(codecs, format, decoder)) ||
+    if (FAILED(CreateDecoder(*com, codecs, format, decoder)) ||
         FAILED(decoder->Initialize(stream.get(), WICDecodeMetadataCacheOnDemand)))
         return Failed(error, L"cannot decode the picture");
     ComPtr<IWICBitmapFrameDecode> frame;
@@ -183,13 +189,10 @@ std::optional<DecodedPicture> DecodeWithWic(PictureFormat format, std::vector<st
         return Failed(error, L"cannot decode the picture");
     if (const wchar_t* reason = CheckPictureSides(width, height))
         return Failed(error, reason);
-    const Placement place = PlaceFrame(format, bytes, width, height);
-    if (const wchar_t* reason = CheckPictureSides(place.canvasWidth, place.canvasHeight))
-        return Failed(error, reason);
     std::vector<std::uint32_t> pixels;
     if (!ReadBgra(factory, frame.get(), width, height, pixels))
         return Failed(error, L"cannot decode the picture's pixels");
-    return Compose(place, width, height, pixels, background, format == PictureFormat::kBmp);
+    return Compose(width, height, pixels, background, format == PictureFormat::kBmp);
 }
 
 }  // namespace
@@ -203,6 +206,8 @@ std::optional<DecodedPicture> DecodePicture(const std::wstring& path, std::uint3
         if (!CheckPictureHeaders(bytes, error))
             return std::nullopt;
         const PictureFormat format = *SniffPictureFormat(bytes);
+        if (format == PictureFormat::kGif)
+            return DecodeGifPicture(bytes, background & 0x00FFFFFF, error);
         return DecodeWithWic(format, bytes, background & 0x00FFFFFF, error);
     } catch (const std::bad_alloc&) {
         return Failed(error, L"out of memory");

@@ -1,5 +1,6 @@
-// Picture files (GIF, BMP, ICO) decoded to plain pixels with the Windows Imaging Component, the
-// form both the region builder and the window background painter work from.
+// Picture files (GIF, BMP, ICO) decoded to plain pixels (picture.h), the form both the region
+// builder and the window background painter work from: GIF files by the portable decoder, BMP
+// and ICO files by the Windows Imaging Component.
 #pragma once
 
 #include <windows.h>
@@ -13,28 +14,29 @@
 #include <vector>
 
 #include "platform/handles_win32.h"
+#include "platform/picture.h"
 #include "platform/picture_headers.h"
 
 namespace tovalin::platform {
 
-struct DecodedPicture {
-    std::int32_t width = 0, height = 0;
-    std::vector<std::uint32_t> pixels;  // 0x00RRGGBB, row-major, top row first
-};
-
-// Decodes the first frame of a GIF, BMP or ICO file (for an icon: the first image of its
-// directory; a BMP is always opaque). Transparent pixels take `background` (0x00RRGGBB) and
-// partially transparent ones are blended over it. The declared sizes are checked before anything
-// is decoded (CheckPictureHeaders), so a file claiming a huge picture fails at once with little
-// memory spent. Returns nothing, with a short English reason in *error, when the file cannot be
-// read or decoded, is empty, is not one of the three formats, or has a side over 32,767 pixels
-// or more than 16 Mi pixels. The calling thread must have initialised COM (ComApartment).
+// Decodes the first frame of a GIF, BMP or ICO file (for a GIF: composited on its logical
+// screen; for an icon: the first image of its directory; a BMP is always opaque). Transparent
+// pixels take `background` (0x00RRGGBB) and partially transparent ones are blended over it. The
+// declared sizes are checked before anything is decoded (CheckPictureHeaders), so a file
+// claiming a huge picture fails at once with little memory spent. Returns nothing, with a short
+// English reason in *error, when the file cannot be read or decoded, is empty, is not one of the
+// three formats, or has a side over 32,767 pixels or more than 16 Mi pixels.
+//
+// A GIF needs no COM. The first BMP or ICO a thread decodes loads ole32 and enters a
+// single-threaded COM apartment for the imaging component, which the thread then keeps for its
+// life: a character's frames are all GIFs, and starting COM costs a start more than the rest of
+// it.
 std::optional<DecodedPicture> DecodePicture(const std::wstring& path, std::uint32_t background,
                                             std::wstring* error = nullptr);
 
-// Keeps the imaging component's factories for the pictures this thread decodes while it lives:
-// creating them for each picture costs several times what decoding a small frame does. Batches
-// may nest; the outermost one owns the factories.
+// Keeps the imaging component's factories, once a BMP or ICO has needed them, for the pictures
+// this thread decodes while it lives: creating them for each picture costs several times what
+// decoding a small frame does. Batches may nest; the outermost one owns the factories.
 class PictureBatch {
   public:
     PictureBatch();

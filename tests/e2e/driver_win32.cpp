@@ -13,6 +13,7 @@
 //   gui-resources --pid N
 //   tray [--icons N] [--wait MS]
 //   processes [--pid N] [--image NAME]
+//   modules --pid N                   the base names of the libraries a process has loaded
 //   paint (--pid N | --image NAME)
 //   cover --ms N [--caption]          a window over the whole primary monitor for N ms
 //   post --pid N (--msg M | --msg-name NAME) [--wparam W] [--lparam L]
@@ -1155,6 +1156,38 @@ int Processes(const Options& options) {
     return kOk;
 }
 
+int Modules(const Options& options) {
+    options.RejectRest();
+    if (!options.Has(L"--pid"))
+        throw UsageError{L"modules needs --pid N"};
+    const auto pid = static_cast<DWORD>(options.Number(L"--pid", 0));
+    UniqueKernelHandle process(
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process)
+        return EmitError(LastErrorText(L"OpenProcess"));
+    std::vector<HMODULE> modules(256);
+    DWORD needed = 0;
+    for (;;) {
+        const auto bytes = static_cast<DWORD>(modules.size() * sizeof(HMODULE));
+        if (!EnumProcessModulesEx(process.get(), modules.data(), bytes, &needed, LIST_MODULES_ALL))
+            return EmitError(LastErrorText(L"EnumProcessModulesEx"));
+        if (needed <= bytes)
+            break;
+        modules.resize(needed / sizeof(HMODULE));
+    }
+    modules.resize(needed / sizeof(HMODULE));
+    Json json;
+    json.BeginObject().Key("pid").Uint(pid).Key("modules").BeginArray();
+    for (HMODULE module : modules) {
+        wchar_t name[MAX_PATH] = {};
+        if (GetModuleBaseNameW(process.get(), module, name, MAX_PATH))
+            json.Str(name);
+    }
+    json.EndArray().EndObject();
+    Emit(json);
+    return kOk;
+}
+
 bool LooksLikeTray(const std::wstring& className) {
     std::wstring lower = className;
     for (auto& c : lower)
@@ -1648,7 +1681,8 @@ int IconPixels(const Options& options) {
 int Usage() {
     return EmitError(
         L"usage: tovalin-driver launch|windows|msgbox|press|kill|wait-exit|gui-resources|tray|"
-        L"processes|paint|cover|post|display-state|tray-delete|set-text|select|list-items|click|"
+        L"processes|modules|paint|cover|post|display-state|tray-delete|set-text|select|list-items|"
+        L"click|"
         L"icon "
         L"[options]",
         kUsage);
@@ -1676,6 +1710,8 @@ int Run(int argc, wchar_t** argv) {
         return Tray(Options(argc, argv, 2, {}));
     if (command == L"processes")
         return Processes(Options(argc, argv, 2, {}));
+    if (command == L"modules")
+        return Modules(Options(argc, argv, 2, {}));
     if (command == L"paint")
         return Paint(Options(argc, argv, 2, {}));
     if (command == L"cover")

@@ -511,6 +511,11 @@ def gui_resources(pid):
     return driver("gui-resources", "--pid", pid)
 
 
+def modules(pid):
+    """The base names of the libraries the process has loaded, in lower case."""
+    return [name.lower() for name in driver("modules", "--pid", pid)["modules"]]
+
+
 def tray(icons=1, timeout=10.0):
     """Wine's tray window and its icons ("icons": [{"rect", "center": [x, y]}, ...])."""
     result = driver("tray", "--icons", icons, "--wait", _ms(timeout), check=False)

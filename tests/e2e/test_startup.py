@@ -2,6 +2,7 @@
 
 import harness
 from harness import APP_TITLE, NO_PACKAGE_TEXT, NO_PACKAGE_TITLE
+from scene_support import VIEW_CLASS
 
 
 def small_files(frame_names=("01_e2e.gif",)):
@@ -55,6 +56,22 @@ class SamplePackage(harness.PlayerTestCase):
             self.assertTrue(frame.is_file(), f"{frame.name} missing")
             self.assertTrue(frame.read_bytes() == expected, f"{frame.name} differs from "
                             f"{frames[number - 1].name}")
+
+
+# What the imaging component would bring: COM and the codecs. A package's frames are all GIFs,
+# which the player reads itself, and loading these costs a start more than the rest of it.
+COM_LIBRARIES = ("ole32.dll", "combase.dll", "windowscodecs.dll")
+
+
+class StartUpLibraries(harness.PlayerTestCase):
+    def test_characters_stand_without_com(self):
+        exe = self.pack_sample(count=3)
+        pid = self.launch(exe)
+        harness.wait_windows(pid=pid, cls=VIEW_CLASS, count=3, timeout=20)
+        loaded = harness.modules(pid)
+        self.assertIn("user32.dll", loaded, "the list names the process's libraries")
+        self.assertIn(exe.name.lower(), loaded)
+        self.assertEqual([name for name in COM_LIBRARIES if name in loaded], [])
 
 
 class UnsafePackages(harness.PlayerTestCase):

@@ -176,6 +176,7 @@ class Favourites(harness.PlayerTestCase):
         package_size = (before[0]["rect"]["width"], before[0]["rect"]["height"])
         self.assertNotEqual(package_size, ghost_size, "the test needs frames of another size")
         icon = tray.wait_tray_icon()
+        self.assertNotIn("ole32.dll", harness.modules(pid), "COM before a picture needs it")
 
         tray.choose(pid, icon, "お気に入り", "ぷかり",
                     shots=lambda depth: self.screenshot("favourites-menu"))
@@ -183,6 +184,8 @@ class Favourites(harness.PlayerTestCase):
         self.screenshot("ghosts")
         for w in ghosts:
             self.assert_ghost(w, masks, ghost_size)
+        # The favourite's BMP and ICO frames went through the imaging component.
+        self.assertIn("ole32.dll", harness.modules(pid))
         expected = "ぷかり".encode("cp932")
         self.assertEqual(tray.wait_ini_value(exe_ini, "Setting", "Folder", expected), expected)
 

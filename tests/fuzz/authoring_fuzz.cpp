@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "package/package.h"
@@ -20,6 +21,7 @@
 #include "pack/icon.h"
 #include "pack/palette.h"
 #include "pack/pe_resources.h"
+#include "platform/gif_decoder.h"
 
 namespace {
 
@@ -69,11 +71,22 @@ void CheckGifRoundTrip(const pack::RgbaImage& image) {
         FUZZ_CHECK(shown == Binarised(image));
 }
 
+FUZZ_ORACLE std::string PlatformRefusal(Span bytes) {
+    try {
+        tovalin::platform::DecodeGif(bytes, kFrames, kPixelBudget);
+    } catch (const tovalin::platform::PictureError& refusal) {
+        return refusal.what();
+    }
+    return {};
+}
+
 void FuzzGif(Span bytes) {
     pack::GifAnimation gif;
     try {
         gif = pack::DecodeGif(bytes, pack::GifLimits{kFrames, kPixelBudget});
-    } catch (const pack::PackError&) {
+    } catch (const pack::PackError& refusal) {
+        // The packer's refusal is the decoder's, in the decoder's words.
+        FUZZ_CHECK(PlatformRefusal(bytes) == refusal.what());
         return;
     }
     FUZZ_CHECK(!gif.frames.empty() && gif.frames.size() <= kFrames);
@@ -82,6 +95,11 @@ void FuzzGif(Span bytes) {
         FUZZ_CHECK(Binary(frame.image));
     }
     FUZZ_CHECK(pack::DecodeGifFirstFrame(bytes, kPixelBudget) == gif.frames[0].image);
+    // The player reads the first frame alone; it is whole whenever the whole file was.
+    const tovalin::platform::GifAnimation first =
+        tovalin::platform::DecodeGifFirstFrame(bytes, kPixelBudget);
+    FUZZ_CHECK(first.frames.size() == 1 && first.frames[0].image == gif.frames[0].image);
+    FUZZ_CHECK(gif.incomplete || !first.incomplete);
     if (gif.frames[0].image.pixels.size() <= kRoundTripPixels)
         CheckGifRoundTrip(gif.frames[0].image);
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -36,6 +38,7 @@ struct PlayerImage {
     std::uint32_t symbolCount = 0;
     std::vector<std::uint32_t> resourceTypes;  // ids of the resource directory's first level
     std::string manifest;
+    std::vector<std::string> imports;  // the libraries the loader loads with it, in lower case
 };
 
 std::size_t FileOffsetOfRva(const Bytes& bytes, std::size_t table, std::uint32_t sections,
@@ -50,7 +53,26 @@ std::size_t FileOffsetOfRva(const Bytes& bytes, std::size_t table, std::uint32_t
     throw std::out_of_range("RVA outside every section");
 }
 
-// Headers, the resource types present and the text of the first manifest resource.
+// The names of the import descriptors, up to the empty one that ends them.
+std::vector<std::string> ReadImports(const Bytes& bytes, std::size_t table, std::uint32_t sections,
+                                     std::uint32_t importRva) {
+    std::vector<std::string> names;
+    if (importRva == 0)
+        return names;
+    for (std::size_t entry = FileOffsetOfRva(bytes, table, sections, importRva);; entry += 20) {
+        const std::uint32_t nameRva = Get(bytes, entry + 12, 4);
+        if (nameRva == 0)
+            return names;
+        std::string name;
+        for (std::size_t at = FileOffsetOfRva(bytes, table, sections, nameRva); bytes.at(at) != 0;
+             ++at)
+            name += static_cast<char>(std::tolower(bytes[at]));
+        names.push_back(name);
+    }
+}
+
+// Headers, imported libraries, the resource types present and the text of the first manifest
+// resource.
 PlayerImage ReadPlayerImage(const Bytes& bytes) {
     PlayerImage image;
     const std::size_t pe = Get(bytes, 60, 4);
@@ -64,6 +86,7 @@ PlayerImage ReadPlayerImage(const Bytes& bytes) {
     const bool plus = image.magic == 0x20B;
     const std::size_t directories = optional + (plus ? 112 : 96);
     const std::size_t table = pe + 24 + Get(bytes, pe + 20, 2);
+    image.imports = ReadImports(bytes, table, sections, Get(bytes, directories + 8 * 1, 4));
     const std::uint32_t resourceRva = Get(bytes, directories + 8 * 2, 4);
     if (resourceRva == 0)
         return image;
@@ -111,6 +134,17 @@ bool Contains(const std::vector<std::uint32_t>& ids, std::uint32_t id) {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
+// Libraries a start must not load: COM and the codecs (a package's frames are GIFs, which the
+// player reads itself; BMP and ICO favourites load them when chosen) and the common controls
+// (the version dialog loads them when it first opens). Each costs a start more than the rest of
+// it does.
+void ExpectNoCostlyImports(const PlayerImage& image) {
+    for (const char* name : {"ole32.dll", "oleaut32.dll", "windowscodecs.dll", "comctl32.dll"})
+        EXPECT_EQ(std::count(image.imports.begin(), image.imports.end(), name), 0) << name;
+    EXPECT_EQ(std::count(image.imports.begin(), image.imports.end(), "user32.dll"), 1)
+        << "the import table was not read";
+}
+
 constexpr std::uint32_t kGuiSubsystem = 2;
 constexpr std::uint32_t kVersionResource = 16;
 constexpr std::uint32_t kManifestResource = 24;
@@ -128,6 +162,7 @@ TEST(PlayerImage, The32BitPlayerIsAStrippedGuiPe32ForIntel386) {
     ASSERT_TRUE(Contains(image.resourceTypes, kManifestResource));
     EXPECT_NE(image.manifest.find("processorArchitecture=\"x86\""), std::string::npos);
     EXPECT_NE(image.manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+    ExpectNoCostlyImports(image);
 }
 
 TEST(PlayerImage, TheTwinIsAStrippedGuiPe32PlusForAmd64) {
@@ -144,6 +179,7 @@ TEST(PlayerImage, TheTwinIsAStrippedGuiPe32PlusForAmd64) {
     // A manifest naming another architecture stops the loader with a side-by-side error.
     EXPECT_NE(image.manifest.find("processorArchitecture=\"amd64\""), std::string::npos);
     EXPECT_EQ(image.manifest.find("processorArchitecture=\"x86\""), std::string::npos);
+    ExpectNoCostlyImports(image);
 }
 
 }  // namespace

@@ -1,14 +1,20 @@
 // Decoding GIF, BMP and ICO files: transparency over the given background, first frames only,
-// and clean failures for damaged or hostile files. Small files are written byte by byte here.
+// clean failures for damaged or hostile files, GIF files read as the imaging component reads
+// them, and COM only where the imaging component is used. Small files are written byte by byte
+// here.
 #include <windows.h>
 #include <objbase.h>
+#include <wincodec.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/handles_win32.h"
@@ -245,7 +251,6 @@ class PictureTest : public ::testing::Test {
         EXPECT_FALSE(error.empty()) << ToUtf8(path);
     }
 
-    ComApartment com_;
     std::wstring folder_;
     std::vector<std::wstring> written_;
 };
@@ -377,6 +382,45 @@ TEST_F(PictureTest, OversizeClaimsAreRefusedBeforeDecoding) {
     EXPECT_EQ(Decode(Write(L"line.bmp", Bmp(32767, 1, line))).width, 32767);
 }
 
+// What a thread that has never started COM finds in it after decoding a picture.
+struct ComAfterDecoding {
+    bool decoded = false;
+    HRESULT apartment = E_FAIL;
+    APTTYPE type = APTTYPE_CURRENT;
+};
+
+ComAfterDecoding DecodeOnANewThread(const std::wstring& path) {
+    ComAfterDecoding seen;
+    std::thread([&] {
+        seen.decoded = DecodePicture(path, kBackground).has_value();
+        APTTYPEQUALIFIER qualifier{};
+        seen.apartment = ::CoGetApartmentType(&seen.type, &qualifier);
+    }).join();
+    return seen;
+}
+
+// A GIF needs no COM; a BMP or an icon starts it on the thread that decodes it, which need not
+// have started it itself.
+TEST_F(PictureTest, OnlyTheImagingComponentsFormatsStartCom) {
+    const GifImage image{0, 0, 2, 2, {0, 1, 2, 3}, -1};
+    const ComAfterDecoding gif =
+        DecodeOnANewThread(Write(L"com.gif", Gif(2, 2, kPalette, {image})));
+    EXPECT_TRUE(gif.decoded);
+    EXPECT_EQ(gif.apartment, CO_E_NOTINITIALIZED);
+
+    for (const std::wstring& path :
+         {Write(L"com.bmp", Bmp(2, 1, {0x010203, 0x040506})),
+          Write(L"com.ico", Ico({IconImage{2, std::vector<std::uint32_t>(4, 0x00C08040),
+                                           std::vector<bool>(4, false), 24}}))}) {
+        const ComAfterDecoding still = DecodeOnANewThread(path);
+        EXPECT_TRUE(still.decoded) << ToUtf8(path);
+        EXPECT_EQ(still.apartment, S_OK) << ToUtf8(path);
+        // Single-threaded, as the imaging component's callers have always had it (the first such
+        // apartment of a process is its main one).
+        EXPECT_TRUE(still.type == APTTYPE_STA || still.type == APTTYPE_MAINSTA) << ToUtf8(path);
+    }
+}
+
 TEST_F(PictureTest, BitmapHoldsThePixelsTopDown) {
     const DecodedPicture p{2, 2, {0x112233, 0x445566, 0x778899, 0xAABBCC}};
     UniqueHbitmap bitmap = CreatePictureBitmap(p);
@@ -427,6 +471,108 @@ TEST(PictureFiles, FavouriteImagesDecodeAtTheirDeclaredSize) {
         EXPECT_EQ(picture->width, width) << ToUtf8(path);
         EXPECT_EQ(picture->height, height) << ToUtf8(path);
     }
+}
+
+Bytes ReadBytes(const std::wstring& path) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size))
+        return {};
+    Bytes bytes(static_cast<std::size_t>(size.QuadPart));
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
+        return {};
+    bytes.resize(got);
+    return bytes;
+}
+
+// The first frame of a GIF as the imaging component reads it, placed on the logical screen where
+// the file puts it and laid over the background: how the player showed GIF files before it read
+// them itself.
+std::optional<DecodedPicture> ReadGifWithWic(const Bytes& bytes, std::uint32_t background) {
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapDecoder> decoder;
+    ComPtr<IWICBitmapFrameDecode> frame;
+    ComPtr<IWICFormatConverter> converter;
+    UINT width = 0, height = 0;
+    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWICImagingFactory, factory.put_void())) ||
+        FAILED(factory->CreateStream(stream.put())) ||
+        FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(bytes.data()),
+                                            static_cast<DWORD>(bytes.size()))) ||
+        FAILED(factory->CreateDecoder(GUID_ContainerFormatGif, nullptr, decoder.put())) ||
+        FAILED(decoder->Initialize(stream.get(), WICDecodeMetadataCacheOnDemand)) ||
+        FAILED(decoder->GetFrame(0, frame.put())) || FAILED(frame->GetSize(&width, &height)) ||
+        FAILED(factory->CreateFormatConverter(converter.put())) ||
+        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA,
+                                     WICBitmapDitherTypeNone, nullptr, 0.0,
+                                     WICBitmapPaletteTypeCustom)))
+        return std::nullopt;
+    std::vector<std::uint32_t> argb(std::size_t{width} * height);
+    if (FAILED(converter->CopyPixels(nullptr, 4 * width, 4 * width * height,
+                                     reinterpret_cast<BYTE*>(argb.data()))))
+        return std::nullopt;
+    const GifPlacement place = ReadGifPlacement(bytes).value_or(GifPlacement{});
+    DecodedPicture picture;
+    picture.width = static_cast<std::int32_t>(std::max(place.screenWidth, place.left + width));
+    picture.height = static_cast<std::int32_t>(std::max(place.screenHeight, place.top + height));
+    picture.pixels.assign(static_cast<std::size_t>(picture.width) * picture.height, background);
+    for (UINT y = 0; y < height; ++y) {
+        for (UINT x = 0; x < width; ++x) {
+            const std::uint32_t pixel = argb[std::size_t{y} * width + x];
+            picture.pixels[(std::size_t{place.top} + y) * picture.width + place.left + x] =
+                Blend(pixel & 0x00FFFFFF, pixel >> 24, background);
+        }
+    }
+    return picture;
+}
+
+// Where two pictures first differ, for a message that does not print every pixel.
+std::string FirstDifference(const DecodedPicture& a, const DecodedPicture& b) {
+    if (a.width != b.width || a.height != b.height)
+        return "sides " + std::to_string(a.width) + "x" + std::to_string(a.height) + " against " +
+               std::to_string(b.width) + "x" + std::to_string(b.height);
+    const auto at = std::mismatch(a.pixels.begin(), a.pixels.end(), b.pixels.begin());
+    if (at.first == a.pixels.end())
+        return {};
+    const auto index = static_cast<std::size_t>(at.first - a.pixels.begin());
+    char text[96];
+    std::snprintf(text, sizeof text, "pixel (%zu, %zu): %06X against %06X",
+                  index % static_cast<std::size_t>(a.width),
+                  index / static_cast<std::size_t>(a.width), *at.first, *at.second);
+    return text;
+}
+
+// The portable decoder changes nothing a user sees: every GIF shipped, the sample's frames and
+// the favourites', comes out exactly as the imaging component gave it, over the player's
+// background and over one no frame uses.
+TEST(PictureFiles, ShippedGifsDecodeAsTheImagingComponentDecodesThem) {
+    const std::vector<std::wstring> samples =
+        support::FilesIn(support::SourcePath(L"assets\\sample\\frames"), {L"*.gif"});
+    ASSERT_FALSE(samples.empty()) << "no frames under assets/sample/frames";
+    std::vector<std::wstring> files =
+        support::FilesIn(support::SourcePath(L"assets\\favourites\\ぷかり"), {L"*.gif"});
+    files.insert(files.begin(), samples.begin(), samples.end());
+    const ComApartment com;
+    std::size_t backgroundPixels = 0;
+    for (const std::wstring& path : files) {
+        const Bytes bytes = ReadBytes(path);
+        ASSERT_FALSE(bytes.empty()) << ToUtf8(path);
+        for (const std::uint32_t background : {ButtonFaceRgb(), kBackground}) {
+            const std::optional<DecodedPicture> reference = ReadGifWithWic(bytes, background);
+            ASSERT_TRUE(reference) << ToUtf8(path);
+            std::wstring error;
+            const std::optional<DecodedPicture> picture = DecodePicture(path, background, &error);
+            ASSERT_TRUE(picture) << ToUtf8(path) << ": " << ToUtf8(error);
+            EXPECT_EQ(FirstDifference(*picture, *reference), "") << ToUtf8(path);
+            backgroundPixels += static_cast<std::size_t>(
+                std::count(reference->pixels.begin(), reference->pixels.end(), kBackground));
+        }
+    }
+    // Transparent pixels were compared as well as opaque ones.
+    EXPECT_GT(backgroundPixels, 0u);
 }
 
 }  // namespace

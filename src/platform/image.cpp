@@ -1,0 +1,9 @@
+#include "platform/image.h"
+
+namespace tovalin::platform {
+
+bool FitsImageLimits(std::int64_t width, std::int64_t height) {
+    return CheckPictureSides(width, height) == nullptr;
+}
+
+}  // namespace tovalin::platform
