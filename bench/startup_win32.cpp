@@ -3,7 +3,7 @@
 //
 //   tovalin-startup-win32.exe CHARACTER.exe [RUNS]
 //
-// Runs the character RUNS times (default 9) and this program's own minimal window mode as often,
+// Runs the character RUNS times (default 9) and the floor, tovalin-startup-floor.exe, as often,
 // and prints the median of each and their ratio. The character's temporary files go into a
 // private folder that is removed afterwards.
 #include "platform/handles_win32.h"
@@ -126,19 +126,13 @@ void PrintSpread(const char* what, std::vector<double> values) {
                 values.front(), values[n / 4], values[n / 2], values[(3 * n) / 4], values.back());
 }
 
-// The floor: the least a Win32 program does to put one window on the screen.
-int RunFloorWindow() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ::DefWindowProcW;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"tovalin.bench.floor";
-    ::RegisterClassW(&wc);
-    HWND hwnd = ::CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE,
-                                  100, 100, 49, 64, nullptr, nullptr, wc.hInstance, nullptr);
-    MSG msg;
-    while (hwnd && ::GetMessageW(&msg, nullptr, 0, 0) > 0)
-        ::DispatchMessageW(&msg);
-    return 0;
+// The floor program, tovalin-startup-floor.exe, found beside this one.
+std::wstring FloorProgram() {
+    wchar_t self[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self, length);
+    path.erase(path.find_last_of(L'\\') + 1);
+    return path + L"tovalin-startup-floor.exe";
 }
 
 void RemoveFolder(const std::wstring& folder) {
@@ -157,15 +151,16 @@ void RemoveFolder(const std::wstring& folder) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc >= 2 && std::wstring(argv[1]) == L"--floor-window")
-        return RunFloorWindow();
     if (argc < 2) {
         std::fwprintf(stderr, L"usage: %ls CHARACTER.exe [RUNS]\n", argv[0]);
         return 2;
     }
     const int runs = argc >= 3 ? std::max(1, _wtoi(argv[2])) : 9;
-    wchar_t self[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring floorProgram = FloorProgram();
+    if (::GetFileAttributesW(floorProgram.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fwprintf(stderr, L"the floor program is missing: %ls\n", floorProgram.c_str());
+        return 1;
+    }
     wchar_t tempBase[MAX_PATH];
     ::GetTempPathW(MAX_PATH, tempBase);
     const std::wstring temp = std::wstring(tempBase) + L"tovalin-bench-startup";
@@ -177,7 +172,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < runs; ++i) {
         const double p =
             TimeToFirstWindow(L"\"" + std::wstring(argv[1]) + L"\"", environment.data(), true);
-        const double f = TimeToFirstWindow(L"\"" + std::wstring(self) + L"\" --floor-window",
+        const double f = TimeToFirstWindow(L"\"" + floorProgram + L"\"",
                                            environment.data(), false);
         if (p < 0 || f < 0) {
             std::fwprintf(stderr, L"run %d: no window appeared\n", i + 1);
