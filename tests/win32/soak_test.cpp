@@ -133,7 +133,10 @@ TEST_F(Soak, AnimationMotionAndRebuildsHoldNoMoreObjects) {
     std::printf("soak: %.0f s per mode; GDI objects %u -> %u (%s), windows %u -> %u\n", seconds,
                 gdiBefore, gdiAfter, GuiResourcesWork() ? "GetGuiResources" : "handle table",
                 windowsBefore, windowsAfter);
-    EXPECT_LE(gdiAfter, gdiBefore + 2);
+    // A leak would grow with the round: one object per scene built is 43 more, one per frame
+    // loaded over 50. A few may come with the system's own first-use state rather than ours: the
+    // first run in a freshly made prefix was seen to end 4 above its start, later runs at 0.
+    EXPECT_LE(gdiAfter, gdiBefore + 8);
     EXPECT_EQ(windowsAfter, windowsBefore);
     EXPECT_EQ(gViews.size(), 5u);
 }
