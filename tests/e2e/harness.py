@@ -355,8 +355,8 @@ def driver(*args, check=True, timeout=60):
         # ended with exit code 1 and no output at all while a drag held the pointer. A question
         # changes nothing, so it is asked once more; the Wine log keeps a trace.
         with open(config().wine_log, "ab") as log:
-            log.write(f"harness: driver {args[0]} ended with {proc.returncode:#x} before it "
-                      f"answered; asked again\n".encode())
+            log.write(f"harness: driver {' '.join(map(str, args))} ended with "
+                      f"{proc.returncode:#x} before it answered; asked again\n".encode())
         proc = _run_driver(args, timeout)
     lines = proc.stdout.decode("utf-8", errors="strict").strip().splitlines()
     try:

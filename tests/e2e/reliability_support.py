@@ -152,13 +152,17 @@ def views(pid):
     return harness.windows(pid=pid, cls=VIEW_CLASS)
 
 
-def wait_views(pid, count, timeout=15.0, exclude=()):
-    """Waits until the process shows exactly `count` character windows, none in `exclude`."""
+def wait_views(pid, count, timeout=15.0, exclude=(), shaped=False):
+    """Waits until the process shows exactly `count` character windows, none in `exclude`, and
+    with `shaped` until each has its outline: a window is shown first and cut to its outline
+    right after, so a scene can be caught in between."""
     exclude = set(exclude)
 
     def scene():
         found = views(pid)
         fresh = len(found) == count and not {w["hwnd"] for w in found} & exclude
+        if shaped and not all(w["region"] for w in found):
+            return None
         return found if fresh else None
     return harness.wait_until(scene, timeout=timeout, interval=0.05,
                               message=f"{count} character window(s) of process {pid}")

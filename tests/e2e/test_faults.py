@@ -39,7 +39,7 @@ class Reentrancy(harness.PlayerTestCase):
     def assert_scene(self, pid, count, size=SAMPLE_SIZE, exclude=()):
         """Exactly `count` characters of `size`, all shaped and none from an earlier scene,
         one hidden picture store beside them, and no message."""
-        scene = rs.wait_views(pid, count, exclude=exclude)
+        scene = rs.wait_views(pid, count, exclude=exclude, shaped=True)
         self.assertTrue(all(w["region"] and w["region"]["area"] for w in scene),
                         "every character is shaped")
         self.assertEqual({(w["rect"]["width"], w["rect"]["height"]) for w in scene}, {size})

@@ -293,7 +293,7 @@ class MalformedPackages(harness.PlayerTestCase):
         self.assertEqual(result.get("code"), 1)
 
     def check_runs(self, pid, expect, temp, n):
-        shown = rs.wait_views(pid, expect.views)
+        shown = rs.wait_views(pid, expect.views, shaped=True)
         self.assertTrue(all(w["region"] for w in shown), "every character is shaped")
         self.assert_no_msgbox(pid)
         self.assertEqual(harness.tree(temp), sorted(expect.unpacked))

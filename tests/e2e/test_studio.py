@@ -108,7 +108,7 @@ class StudioMakesCharacters(harness.PlayerTestCase):
                              (drawn["width"], drawn["colour"], drawn["mask"]), f"{size} pixels")
 
         pid = self.launch(made, cwd=made.parent)
-        views = rs.wait_views(pid, 3)
+        views = rs.wait_views(pid, 3, shaped=True)
         self.assertTrue(all(w["region"] and w["region"]["count"] > 0 for w in views),
                         "the characters are cut to their outlines")
         rs.tray_icon(1)
