@@ -72,6 +72,13 @@ LRESULT frmView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_MOUSEACTIVATE:
             return MA_NOACTIVATE;  // a character never takes the focus from the user's window
+        case WM_NCLBUTTONDOWN:
+            if (wp == HTCAPTION)
+                return Form_CaptionPress(lp);
+            return Window::OnMessage(msg, wp, lp);
+        case WM_WINDOWPOSCHANGING:
+            Form_PosChanging(*reinterpret_cast<WINDOWPOS*>(lp));
+            return Window::OnMessage(msg, wp, lp);
         case WM_DPICHANGED:
             Form_DpiChanged(LOWORD(wp));
             return 0;  // the rebuilt scene sizes the windows, not the system's suggestion
@@ -128,6 +135,20 @@ void frmView::Timer1_Timer() {
 // one's resolution, so the primary display is asked then.
 void frmView::Form_DpiChanged(int dpi) {
     ChangeDisplayDpi(platform::OnPrimaryDisplay(hwnd()) ? dpi : platform::QueryPrimaryDpi());
+}
+
+// The system's own answer to a caption press first makes the window the foreground window, and
+// only then runs its move loop. A character must never take the focus from the user's window;
+// and a window that becomes active mid-press is one that Wine hands over to the window manager,
+// unmapping it while the button is held, so that the pointer grab and every motion and release
+// after it go elsewhere and the move loop never ends. The move loop alone is asked for.
+LRESULT frmView::Form_CaptionPress(LPARAM lp) {
+    return ::DefWindowProcW(hwnd(), WM_SYSCOMMAND, SC_MOVE | HTCAPTION, lp);
+}
+
+// Every move of a character, the move loop's included, leaves the active window as it is.
+void frmView::Form_PosChanging(WINDOWPOS& pos) {
+    pos.flags |= SWP_NOACTIVATE;
 }
 
 void frmView::Form_MouseDown(int button) {

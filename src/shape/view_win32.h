@@ -79,6 +79,8 @@ class frmView final : public platform::Form<frmView>, public motion::MotionWindo
     void Form_Unload();
     void Timer1_Timer();
     void Form_MouseDown(int button);
+    LRESULT Form_CaptionPress(LPARAM lp);
+    void Form_PosChanging(WINDOWPOS& pos);
     void Form_DpiChanged(int dpi);
     void OnPaint();
 

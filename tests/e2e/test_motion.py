@@ -4,11 +4,14 @@ Positions come from the X server, polled many times per 50 ms motion tick (motio
 the frame a window shows (its region) and the window list come from the driver.
 """
 
+import dataclasses
+import subprocess
 import threading
 import time
 
 import harness
 import motion_support as ms
+import scene_support
 from motion_support import SCREEN_PX
 
 SIZE = (49, 64)       # every sample frame
@@ -391,3 +394,166 @@ class FloatingMode(MotionTestCase):
                 self.assertGreater(len(set(track.ys())), 1, f"{label} never moved up or down")
         self.assertGreaterEqual(moving, 2, "most characters stood still for 3 s")
         self.assertGreater(diagonal, 0, "no tick moved a character along both axes")
+
+
+class DragsNeverFreeze(MotionTestCase):
+    """Twenty drags of moving characters, one and five at the fastest speed, in Wine's default
+    window handling: a window the system takes for an active one is handed to the window
+    manager when it next moves, which ends X's pointer grab in the middle of a drag. The rest
+    of the suite runs with that handling off (no window manager on Xvfb), so this test turns
+    it back on for its own executables."""
+
+    DRAGS = 20
+    ATTEMPTS = 40  # a press may land beside a character that moved away just before it
+    DRAG_SECONDS = 0.8  # what one drag of drag_batch takes, at most
+
+    @classmethod
+    def setUpClass(cls):
+        harness.require_gui()
+        harness.start_wine()
+
+    def managed(self, exe):
+        key = rf"HKCU\Software\Wine\AppDefaults\{exe.name}\X11 Driver"
+        subprocess.run([harness.WINE, "reg", "add", key, "/v", "Managed", "/d", "Y", "/f"],
+                       env=harness.config().env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True,
+                       timeout=60)
+        return exe
+
+    def test_every_drag_follows_the_pointer_and_lets_go(self):
+        for move in ("直線", "浮遊", "跳ねる"):
+            for count in (1, 5):
+                with self.subTest(move=move, count=count):
+                    self.drag_many(move, count)
+
+    def drag_many(self, move, count):
+        exe = self.managed(self.pack_sample(f"drags-{count}-{MODE_NAMES[move]}.exe",
+                                            count=count, move=move, location="乱数",
+                                            speed="速い"))
+        pid, _ = self.start(None, count=count, move=move, exe=exe)
+        try:
+            self.drag_until_enough(exe, move, count)
+        finally:
+            harness.kill(pid)
+
+    def drag_until_enough(self, exe, move, count):
+        done, failures, attempts = 0, [], 0
+        while done < self.DRAGS and attempts < self.ATTEMPTS:
+            batch = []
+            wanted = self.DRAGS - done + 2  # a few spare for presses that miss
+            samples = self.watched(lambda: self.drag_batch(exe, batch, wanted),
+                                   seconds=wanted * self.DRAG_SECONDS + 1.0)
+            for attempt in batch:
+                attempts += 1
+                verdict = judge_drag(attempt, samples, may_pause=move == "浮遊")
+                if verdict == "missed":
+                    continue
+                done += 1
+                if verdict != "ok":
+                    failures.append(f"drag {done}: {verdict}")
+        if failures:
+            self.screenshot(f"frozen-{count}-{MODE_NAMES[move]}")
+        self.assertEqual(failures, [], f"{len(failures)} of {done} drags went wrong")
+        self.assertGreaterEqual(done, self.DRAGS, f"only {done} presses of {attempts} hit")
+
+    def watched(self, action, seconds):
+        """Runs action() while the driver samples every character window; returns samples."""
+        box = {}
+        thread = threading.Thread(target=lambda: box.update(
+            samples=scene_support.watch_views(seconds, every=0.02)))
+        thread.start()
+        time.sleep(0.6)  # the driver's start; a drag before its first sample counts as unseen
+        action()
+        thread.join()
+        self.assertIn("samples", box, "the driver's watch gave no answer")
+        return box["samples"]
+
+    def drag_batch(self, exe, batch, wanted):
+        grab = self.grab_offset()
+        for _ in range(wanted):
+            ids = self.x.character_windows(exe.name, SIZE)
+            if not ids:
+                return
+            where = self.x.position(ids[0])
+            press = (where[0] + grab[0], where[1] + grab[1])
+            # Steps longer than half the character: a window that stops following loses the
+            # pointer at once.
+            delta = (180 if press[0] < SCREEN_PX[0] // 2 else -180,
+                     90 if press[1] < SCREEN_PX[1] // 2 else -90)
+            attempt = DragAttempt(press, delta, pressed=time.time())
+            harness.mouse_down(*press)
+            time.sleep(0.12)
+            attempt.moving = time.time()
+            for step in range(1, 5):
+                harness.mouse_move(press[0] + delta[0] * step // 4,
+                                   press[1] + delta[1] * step // 4)
+                time.sleep(0.02)
+            time.sleep(0.15)
+            attempt.released = time.time()
+            harness.mouse_up()
+            time.sleep(0.3)
+            batch.append(attempt)
+
+MODE_NAMES = {"直線": "straight", "浮遊": "floating", "跳ねる": "bouncing"}
+
+
+@dataclasses.dataclass
+class DragAttempt:
+    press: tuple
+    delta: tuple
+    pressed: float = 0.0  # wall-clock times (time.time()), as the driver's samples have them
+    moving: float = 0.0
+    released: float = 0.0
+
+
+def window_at(windows, point):
+    """The topmost window whose outline holds the point, or None."""
+    for w in sorted(windows, key=lambda w: w["z"]):
+        x, y = point[0] - w["rect"]["left"], point[1] - w["rect"]["top"]
+        rects = (w.get("region") or {}).get("rects", ())
+        if any(r[0] <= x < r[2] and r[1] <= y < r[3] for r in rects):
+            return w
+    return None
+
+
+def judge_drag(attempt, samples, may_pause):
+    """'ok', 'missed' (the press did not land on a character, or was not seen), or what went
+    wrong with the drag of the character it landed on. A floating character may be in one of
+    its pauses when it is let go: then only its frames tell that it is no longer held."""
+    before = [s for s in samples if s.after < attempt.pressed]
+    if not before or samples[-1].before < attempt.released + 0.3:
+        return "missed"  # not watched from start to end
+    hit = window_at(before[-1].windows, attempt.press)
+    if hit is None:
+        return "missed"
+    hwnd = hit["hwnd"]
+
+    def state(sample):
+        w = next((w for w in sample.windows if w["hwnd"] == hwnd), None)
+        if w is None:
+            return None
+        region = tuple(tuple(r) for r in (w.get("region") or {}).get("rects", ()))
+        return (w["rect"]["left"], w["rect"]["top"]), region
+
+    def during(start, end):
+        return [state(s) for s in samples if start < s.before and s.after < end]
+
+    # A character that took the press stops where it is until the pointer moves.
+    held = during(attempt.pressed + 0.05, attempt.moving)
+    if not held or None in held or len({pos for pos, _ in held}) != 1:
+        return "missed"
+    start, region = held[0]
+    target = (start[0] + attempt.delta[0], start[1] + attempt.delta[1])
+    end = during(attempt.released - 0.1, attempt.released)
+    after = [s for s in during(attempt.released + 0.03, attempt.released + 0.3) if s]
+    problems = []
+    if not end or end[-1] is None or end[-1][0] != target:
+        problems.append(f"held at {end[-1][0] if end and end[-1] else None}, not {target}")
+    if not after:
+        problems.append("not seen after the release")
+    else:
+        if {r for _, r in after} <= {region, end[-1][1] if end and end[-1] else region}:
+            problems.append("no new frame after the release")
+        if not may_pause and {pos for pos, _ in after} <= {target}:
+            problems.append("did not move after the release")
+    return "; ".join(problems) or "ok"

@@ -236,6 +236,30 @@ TEST_F(Scene, RebuildInsideAFrameSwitchLeavesOneWholeScene) {
     ::DestroyWindow(trigger);
 }
 
+// The user's window keeps the focus whatever happens to a character: a caption press (what a
+// drag sends) and a move that does not say SWP_NOACTIVATE, as the system's move loop does.
+TEST_F(Scene, ACharacterNeverTakesTheActiveWindow) {
+    gCount = L"1";
+    SetupScene();
+    ASSERT_EQ(gViews.size(), 1u);
+    HWND view = gViews.front()->hwnd();
+    HWND user = ::CreateWindowW(L"STATIC", L"user", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
+                                100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(user, nullptr);
+    ::SetForegroundWindow(user);
+    ::SetActiveWindow(user);
+    ASSERT_EQ(::GetActiveWindow(), user);
+
+    ::SetWindowPos(view, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_EQ(::GetActiveWindow(), user) << "a move activated the character";
+
+    // The release is already waiting, so the move loop ends as soon as it starts.
+    ::PostMessageW(view, WM_LBUTTONUP, 0, 0);
+    ::SendMessageW(view, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+    EXPECT_EQ(::GetActiveWindow(), user) << "a caption press activated the character";
+    ::DestroyWindow(user);
+}
+
 TEST(Frames, TableHoldsFiftyOneAndBadFilesAreNotCounted) {
     if (!platform::FileExists(SampleFrame(1)))
         GTEST_SKIP() << "sample frames are missing";
