@@ -173,14 +173,11 @@ def start_wine():
     user_reg = prefix / "user.reg"
     current = user_reg.read_text(errors="replace") if user_reg.exists() else ""
     if '"Managed"="N"' not in current:
-        subprocess.run([WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
-                        "/d", "N", "/f"], env=cfg.env, timeout=60, **quiet)
+        reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
     # A run that stopped in the middle of a high-resolution test may have left its setting.
     stale_dpi = re.search(r'"LogPixels"=dword:([0-9a-f]+)', current)
     if stale_dpi and int(stale_dpi.group(1), 16) != _display_dpi:
-        subprocess.run([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
-                        "/t", "REG_DWORD", "/d", str(_display_dpi), "/f"], env=cfg.env,
-                       timeout=60, **quiet)
+        reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", _display_dpi, kind="REG_DWORD")
         subprocess.run([WINESERVER, "-k"], env=cfg.env, timeout=60, **quiet)
         subprocess.run([WINESERVER, "-w"], env=cfg.env, timeout=60, **quiet)
         subprocess.run([WINESERVER, "-p30"], env=cfg.env, **quiet)
@@ -189,6 +186,13 @@ def start_wine():
 
 
 _display_dpi = 96
+
+
+def reg_add(key, name, data, kind="REG_SZ"):
+    """Writes one value into the prefix's registry through Wine's own reg command."""
+    subprocess.run([WINE, "reg", "add", key, "/v", name, "/t", kind, "/d", str(data), "/f"],
+                   env=config().env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60, check=True)
 
 
 def set_display_dpi(dpi):
@@ -200,8 +204,7 @@ def set_display_dpi(dpi):
         return
     cfg = config()
     quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
-                    "REG_DWORD", "/d", str(dpi), "/f"], env=cfg.env, timeout=60, **quiet)
+    reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", dpi, kind="REG_DWORD")
     subprocess.run([WINESERVER, "-k"], env=cfg.env, timeout=60, **quiet)
     subprocess.run([WINESERVER, "-w"], env=cfg.env, timeout=60, **quiet)
     _launched.clear()

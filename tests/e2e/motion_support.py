@@ -285,11 +285,12 @@ def square_frame(width, height, side, colour=(200, 40, 40)):
     return harness.make_gif(width, height, pixels, palette=((255, 255, 255), colour))
 
 
+def region_rects(window):
+    """A driver window's region as a tuple of (left, top, right, bottom), () when it has none."""
+    return tuple(tuple(r) for r in (window.get("region") or {}).get("rects", ()))
+
+
 def characters(pid):
     """The player's character windows as the driver sees them: {hwnd: (left, top), region}."""
-    out = {}
-    for w in harness.windows(pid=pid, cls="tovalin.frmView"):
-        rect = w["rect"]
-        region = tuple(tuple(r) for r in (w.get("region") or {}).get("rects", ()))
-        out[w["hwnd"]] = ((rect["left"], rect["top"]), region)
-    return out
+    return {w["hwnd"]: ((w["rect"]["left"], w["rect"]["top"]), region_rects(w))
+            for w in harness.windows(pid=pid, cls="tovalin.frmView")}

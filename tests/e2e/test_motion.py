@@ -5,7 +5,6 @@ the frame a window shows (its region) and the window list come from the driver.
 """
 
 import dataclasses
-import subprocess
 import threading
 import time
 
@@ -407,17 +406,8 @@ class DragsNeverFreeze(MotionTestCase):
     ATTEMPTS = 40  # a press may land beside a character that moved away just before it
     DRAG_SECONDS = 0.8  # what one drag of drag_batch takes, at most
 
-    @classmethod
-    def setUpClass(cls):
-        harness.require_gui()
-        harness.start_wine()
-
     def managed(self, exe):
-        key = rf"HKCU\Software\Wine\AppDefaults\{exe.name}\X11 Driver"
-        subprocess.run([harness.WINE, "reg", "add", key, "/v", "Managed", "/d", "Y", "/f"],
-                       env=harness.config().env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True,
-                       timeout=60)
+        harness.reg_add(rf"HKCU\Software\Wine\AppDefaults\{exe.name}\X11 Driver", "Managed", "Y")
         return exe
 
     def test_every_drag_follows_the_pointer_and_lets_go(self):
@@ -494,6 +484,7 @@ class DragsNeverFreeze(MotionTestCase):
             time.sleep(0.3)
             batch.append(attempt)
 
+
 MODE_NAMES = {"直線": "straight", "浮遊": "floating", "跳ねる": "bouncing"}
 
 
@@ -510,8 +501,7 @@ def window_at(windows, point):
     """The topmost window whose outline holds the point, or None."""
     for w in sorted(windows, key=lambda w: w["z"]):
         x, y = point[0] - w["rect"]["left"], point[1] - w["rect"]["top"]
-        rects = (w.get("region") or {}).get("rects", ())
-        if any(r[0] <= x < r[2] and r[1] <= y < r[3] for r in rects):
+        if any(r[0] <= x < r[2] and r[1] <= y < r[3] for r in ms.region_rects(w)):
             return w
     return None
 
@@ -530,10 +520,7 @@ def judge_drag(attempt, samples, may_pause):
 
     def state(sample):
         w = next((w for w in sample.windows if w["hwnd"] == hwnd), None)
-        if w is None:
-            return None
-        region = tuple(tuple(r) for r in (w.get("region") or {}).get("rects", ()))
-        return (w["rect"]["left"], w["rect"]["top"]), region
+        return w and ((w["rect"]["left"], w["rect"]["top"]), ms.region_rects(w))
 
     def during(start, end):
         return [state(s) for s in samples if start < s.before and s.after < end]
@@ -545,14 +532,15 @@ def judge_drag(attempt, samples, may_pause):
     start, region = held[0]
     target = (start[0] + attempt.delta[0], start[1] + attempt.delta[1])
     end = during(attempt.released - 0.1, attempt.released)
+    last = end[-1] if end and end[-1] else (None, region)
     after = [s for s in during(attempt.released + 0.03, attempt.released + 0.3) if s]
     problems = []
-    if not end or end[-1] is None or end[-1][0] != target:
-        problems.append(f"held at {end[-1][0] if end and end[-1] else None}, not {target}")
+    if last[0] != target:
+        problems.append(f"held at {last[0]}, not {target}")
     if not after:
         problems.append("not seen after the release")
     else:
-        if {r for _, r in after} <= {region, end[-1][1] if end and end[-1] else region}:
+        if {r for _, r in after} <= {region, last[1]}:
             problems.append("no new frame after the release")
         if not may_pause and {pos for pos, _ in after} <= {target}:
             problems.append("did not move after the release")
