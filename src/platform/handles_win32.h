@@ -62,9 +62,6 @@ inline void DestroyIconHandle(HICON h) noexcept {
 inline void DestroyMenuHandle(HMENU h) noexcept {
     ::DestroyMenu(h);
 }
-inline void DestroyWindowHandle(HWND h) noexcept {
-    ::DestroyWindow(h);
-}
 inline void CloseKernelHandle(HANDLE h) noexcept {
     ::CloseHandle(h);
 }
@@ -108,7 +105,6 @@ using UniqueHbrush = UniqueHandle<HBRUSH, NullHandleTraits<HBRUSH, DeleteGdiObje
 using UniqueHdc = UniqueHandle<HDC, NullHandleTraits<HDC, DeleteDeviceContext>>;
 using UniqueHicon = UniqueHandle<HICON, NullHandleTraits<HICON, DestroyIconHandle>>;
 using UniqueHmenu = UniqueHandle<HMENU, NullHandleTraits<HMENU, DestroyMenuHandle>>;
-using UniqueHwnd = UniqueHandle<HWND, NullHandleTraits<HWND, DestroyWindowHandle>>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, NullHandleTraits<HANDLE, CloseKernelHandle>>;
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueMapView = UniqueHandle<const void*, NullHandleTraits<const void*, UnmapView>>;

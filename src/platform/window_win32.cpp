@@ -106,10 +106,6 @@ void Window::Show(bool visible) {
         ::ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
 }
 
-bool Window::Visible() const {
-    return hwnd_ && ::IsWindowVisible(hwnd_);
-}
-
 RECT Window::WindowRect() const {
     RECT r{};
     if (hwnd_)
@@ -174,10 +170,6 @@ void PauseTimers(bool paused) {
         if (timer->pausing_ == Timer::kPausable)
             timer->Apply();
     }
-}
-
-bool TimersPaused() {
-    return gTimersPaused;
 }
 
 Timer::Timer(Window& owner, UINT_PTR id, Pausing pausing)

@@ -47,7 +47,6 @@ class Window {
     void DestroyNow();
 
     void Show(bool visible);
-    bool Visible() const;
 
     // Twips are 1/1440 inch; positions become whole pixels as TwipsToPixels (units.h) says.
     void MoveTwips(double left, double top);
@@ -86,7 +85,6 @@ void SuppressAllTimers();
 // program in front), the timers that run them are paused: none fires until they resume, and
 // each then starts a full interval. A timer keeps its interval and on/off switch meanwhile.
 void PauseTimers(bool paused);
-bool TimersPaused();
 
 // A window timer: fires OnTimer(id) of its window every Interval ms while enabled. A timer made
 // with kRunsWhilePaused keeps running while the others are paused.

@@ -100,10 +100,6 @@ void SetAway(Away reason, bool away) {
     ShowViews((gAway & static_cast<unsigned>(Away::kFullScreen)) == 0);
 }
 
-bool SceneHidden() {
-    return gHidden;
-}
-
 void SetMove(std::wstring word) {
     gMove = std::move(word);
     TheSceneMotion().SetMode(motion::ModeFromWord(gMove));
@@ -119,10 +115,6 @@ void ChangeDisplayDpi(int dpi) {
     platform::SetDisplayDpi(dpi);
     RescaleFrames();
     SetupScene();
-}
-
-unsigned AnimationInterval(std::wstring_view anim) {
-    return SpeedFromWord(anim).interval;
 }
 
 // Without SWP_NOACTIVATE the character would take the focus from the user's window every time

@@ -44,12 +44,8 @@ void ChangeDisplayDpi(int dpi);
 // where they were, with their motion records and frames as they were.
 enum class Away : unsigned { kFullScreen = 1, kLocked = 2, kDisplayOff = 4 };
 void SetAway(Away reason, bool away);
-bool SceneHidden();
 
 // Puts the window above all others and shows it; true when the system agreed.
 bool MakeTopmost(HWND hwnd);
-
-// The animation interval of a speed word (250 ms for an unknown one).
-unsigned AnimationInterval(std::wstring_view anim);
 
 }  // namespace tovalin::shape
