@@ -76,13 +76,13 @@ void ReportFailure(const char* where, const char* what) noexcept {
     }
 }
 
-namespace {
-
 int ScreenDcDpi() {
     const ScreenDc dc;
     const int value = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
     return value > 0 ? value : 96;
 }
+
+namespace {
 
 HMONITOR PrimaryMonitor() {
     return ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);

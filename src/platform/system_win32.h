@@ -86,6 +86,8 @@ int DisplayScale();
 
 // The primary display's dots per inch as the system reports it now.
 int QueryPrimaryDpi();
+// The resolution the session started with, which system metrics and fonts are given at.
+int ScreenDcDpi();
 // True when the window lies (mostly) on the primary display.
 bool OnPrimaryDisplay(HWND hwnd);
 

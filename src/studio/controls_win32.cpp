@@ -9,16 +9,7 @@ namespace {
 // Functions of newer systems, looked up by name so that the studio starts on older ones.
 template <typename Function>
 Function User32Function(const char* name) {
-    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    return user32
-               ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(user32, name)))
-               : nullptr;
-}
-
-int SystemDpi() {
-    const platform::ScreenDc screen;
-    const int dpi = screen.get() ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : kBaseDpi;
-    return dpi > 0 ? dpi : kBaseDpi;
+    return platform::SystemFunction<Function>(L"user32.dll", name);
 }
 
 }  // namespace
@@ -47,7 +38,7 @@ platform::UniqueHfont MakeUiFont(int dpi) {
     LOGFONTW font{};
     if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
         font = metrics.lfMessageFont;
-        font.lfHeight = ::MulDiv(font.lfHeight, dpi, SystemDpi());
+        font.lfHeight = ::MulDiv(font.lfHeight, dpi, platform::ScreenDcDpi());
     } else {
         font.lfHeight = -::MulDiv(9, dpi, 72);
         font.lfCharSet = SHIFTJIS_CHARSET;

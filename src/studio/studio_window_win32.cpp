@@ -20,7 +20,6 @@ namespace {
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT;
 constexpr UINT kOpenPending = WM_APP + 1;
-constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, newer than the headers' target system
 constexpr UINT_PTR kReaperTimer = 2;
 constexpr UINT kReaperMs = 500;
 constexpr std::size_t kProblemsShown = 8;
@@ -195,7 +194,7 @@ LRESULT frmStudio::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_CTLCOLORSTATIC:
             return OnStaticColour(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
-        case kDpiChanged:
+        case WM_DPICHANGED:
             OnDpiChanged(LOWORD(wp), *reinterpret_cast<const RECT*>(lp));
             return 0;
         case WM_CLOSE:
