@@ -128,9 +128,13 @@ TEST(PictureHeaders, SignaturesNameTheFormatAndNothingElseIsAccepted) {
     EXPECT_EQ(SniffPictureFormat(Gif(1, 1, {{1, 1}})), PictureFormat::kGif);
     EXPECT_EQ(SniffPictureFormat(Bmp(1, 1)), PictureFormat::kBmp);
     EXPECT_EQ(SniffPictureFormat(Ico(PngHead(1, 1))), PictureFormat::kIco);
-    EXPECT_EQ(SniffPictureFormat(PngHead(1, 1)), std::nullopt);
+    EXPECT_EQ(SniffPictureFormat(PngHead(1, 1)), PictureFormat::kPng);
     EXPECT_EQ(SniffPictureFormat(Bytes{'G', 'I', 'F'}), std::nullopt);
+    // Only the two versions the decoder reads are GIF files.
+    EXPECT_EQ(SniffPictureFormat(Bytes{'G', 'I', 'F', '8', '7', 'a'}), PictureFormat::kGif);
+    EXPECT_EQ(SniffPictureFormat(Bytes{'G', 'I', 'F', '8', '8', 'a'}), std::nullopt);
     EXPECT_EQ(SniffPictureFormat(Bytes{}), std::nullopt);
+    // A PNG is known, but it is no picture of the player's.
     EXPECT_EQ(Reason(PngHead(1, 1)), "not a GIF, BMP or ICO file");
     EXPECT_EQ(Reason(Bytes{}), "not a GIF, BMP or ICO file");
 }
@@ -190,36 +194,6 @@ TEST(PictureHeaders, GifsThatEndEarlyAreLeftToTheDecoder) {
     Bytes hugeTable = Gif(2, 2, {{2, 2}});
     hugeTable[10] = 0x87;
     EXPECT_EQ(Reason(hugeTable), "");
-}
-
-// The first image's offset on the logical screen decides where its pixels go on the picture.
-TEST(GifPlacement, TheFirstImageDescriptorIsFoundPastExtensions) {
-    Bytes gif = Gif(10, 8, {{4, 4}, {2, 2}});
-    const std::size_t image = 13 + 6 + 8 + 1;  // header, palette, control extension, 0x2C
-    ASSERT_EQ(gif[image - 1], 0x2C);
-    gif[image] = 3;      // left
-    gif[image + 2] = 2;  // top
-    const Bytes comment{0x21, 0xFE, 3, 'a', 'b', 'c', 0};
-    gif.insert(gif.begin() + 19, comment.begin(), comment.end());
-    const std::optional<GifPlacement> place = ReadGifPlacement(gif);
-    ASSERT_TRUE(place);
-    EXPECT_EQ(place->screenWidth, 10u);
-    EXPECT_EQ(place->screenHeight, 8u);
-    EXPECT_EQ(place->left, 3u);
-    EXPECT_EQ(place->top, 2u);
-}
-
-TEST(GifPlacement, NothingWithoutACompleteImageDescriptor) {
-    const Bytes gif = Gif(10, 8, {{4, 4}});
-    const std::size_t image = 13 + 6 + 8 + 1;
-    EXPECT_FALSE(ReadGifPlacement(Bytes(gif.begin(), gif.begin() + image + 8)));
-    EXPECT_TRUE(ReadGifPlacement(Bytes(gif.begin(), gif.begin() + image + 9)));
-    EXPECT_FALSE(ReadGifPlacement(Gif(10, 8, {})));
-    EXPECT_FALSE(ReadGifPlacement(Bytes(gif.begin(), gif.begin() + 12)));
-    Bytes junk = gif;
-    junk[13 + 6] = 0x99;  // neither an extension nor an image
-    EXPECT_FALSE(ReadGifPlacement(junk));
-    EXPECT_FALSE(ReadGifPlacement(Bmp(InfoHeader(4, 4))));
 }
 
 TEST(PictureHeaders, OnlyTheFirstIconImageIsChecked) {
