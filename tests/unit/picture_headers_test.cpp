@@ -4,12 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
+
+#include "platform/byte_order.h"
 
 namespace tovalin::platform {
 namespace {
@@ -194,6 +199,101 @@ TEST(PictureHeaders, GifsThatEndEarlyAreLeftToTheDecoder) {
     Bytes hugeTable = Gif(2, 2, {{2, 2}});
     hugeTable[10] = 0x87;
     EXPECT_EQ(Reason(hugeTable), "");
+}
+
+// The byte order of file fields: the same value whatever the host's order, each field exactly
+// its width, and what is written reads back.
+TEST(ByteOrder, FieldsReadAndWriteInTheirStatedOrder) {
+    const Bytes b{0x01, 0x02, 0x03, 0x04, 0xFF, 0x80};
+    struct Case {
+        std::size_t at;
+        int width;
+        std::uint32_t little;
+    };
+    for (const Case& c : std::vector<Case>{{0, 1, 0x01},
+                                           {0, 2, 0x0201},
+                                           {1, 3, 0x040302},
+                                           {0, 4, 0x04030201},
+                                           {2, 4, 0x80FF0403}}) {
+        EXPECT_EQ(ReadLittle(b, c.at, c.width), c.little) << c.at << " width " << c.width;
+        Bytes written(6, 0xEE);
+        WriteLittle(written, c.at, c.little, c.width);
+        EXPECT_EQ(ReadLittle(written, c.at, c.width), c.little) << c.at << " width " << c.width;
+        // Nothing outside the field is touched.
+        EXPECT_EQ(std::count(written.begin(), written.end(), 0xEE), 6 - c.width);
+        Bytes appended{0xAA};
+        AppendLittle(appended, c.little, c.width);
+        EXPECT_EQ(Bytes(appended.begin() + 1, appended.end()),
+                  Bytes(b.begin() + static_cast<long>(c.at),
+                        b.begin() + static_cast<long>(c.at) + c.width));
+    }
+    EXPECT_EQ(ReadLe16(b, 4), 0x80FF);
+    EXPECT_EQ(ReadLe32(b, 1), 0xFF040302u);
+    EXPECT_EQ(ReadBe32(b, 0), 0x01020304u);
+    EXPECT_EQ(ReadBe32(b, 2), 0x0304FF80u);
+}
+
+// The sides the packer and the player both read from PNG and DIB headers, as stated: the limits
+// are the callers' business, but a header that is not whole gives nothing.
+TEST(DeclaredSides, PngAndDibHeadersGiveTheirSidesOrNothing) {
+    using Sides = std::optional<std::pair<std::int64_t, std::int64_t>>;
+    const auto pair = [](std::optional<PictureSides> sides) -> Sides {
+        if (!sides)
+            return std::nullopt;
+        return std::pair{sides->width, sides->height};
+    };
+    Bytes wrongLength = PngHead(3, 4);
+    wrongLength[11] = 12;
+    Bytes wrongChunk = PngHead(3, 4);
+    wrongChunk[12] = 'i';
+    const Bytes png = PngHead(0x80000000u, 7);
+    struct PngCase {
+        const char* what;
+        Bytes bytes;
+        Sides sides;
+    };
+    for (const PngCase& c : std::vector<PngCase>{
+             {"whole", PngHead(3, 4), std::pair<std::int64_t, std::int64_t>{3, 4}},
+             {"sides past every limit", png,
+              std::pair<std::int64_t, std::int64_t>{0x80000000LL, 7}},
+             {"cut before the height ends", Bytes(png.begin(), png.begin() + 23), std::nullopt},
+             {"IHDR of another length", wrongLength, std::nullopt},
+             {"another chunk first", wrongChunk, std::nullopt},
+             {"no PNG", Bmp(2, 2), std::nullopt}}) {
+        EXPECT_EQ(pair(ReadPngSides(c.bytes)), c.sides) << c.what;
+    }
+    // Found where the caller says the PNG starts, as in an icon.
+    EXPECT_EQ(pair(ReadPngSides(Ico(PngHead(5, 6)), 22)),
+              (std::pair<std::int64_t, std::int64_t>{5, 6}));
+
+    struct DibCase {
+        const char* what;
+        Bytes header;
+        bool stacked;
+        Sides sides;
+    };
+    const Bytes info = InfoHeader(-3, 9);
+    for (const DibCase& c : std::vector<DibCase>{
+             {"info header", InfoHeader(7, 9), false, std::pair<std::int64_t, std::int64_t>{7, 9}},
+             {"top-down", InfoHeader(7, -9), false, std::pair<std::int64_t, std::int64_t>{7, 9}},
+             {"negative width kept", info, false, std::pair<std::int64_t, std::int64_t>{-3, 9}},
+             {"icon's stacked mask", InfoHeader(16, 32), true,
+              std::pair<std::int64_t, std::int64_t>{16, 16}},
+             {"core header", CoreHeader(300, 200), false,
+              std::pair<std::int64_t, std::int64_t>{300, 200}},
+             {"core header stacked", CoreHeader(32, 64), true,
+              std::pair<std::int64_t, std::int64_t>{32, 32}},
+             {"cut before the height", Bytes(info.begin(), info.begin() + 11), false,
+              std::nullopt},
+             {"header size 15", [] {
+                  Bytes b = InfoHeader(1, 1);
+                  b[0] = 15;
+                  return b;
+              }(),
+              false, std::nullopt},
+             {"nothing", Bytes{}, false, std::nullopt}}) {
+        EXPECT_EQ(pair(ReadDibSides(c.header, 0, c.stacked)), c.sides) << c.what;
+    }
 }
 
 TEST(PictureHeaders, OnlyTheFirstIconImageIsChecked) {
