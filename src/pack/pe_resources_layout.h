@@ -65,8 +65,7 @@ struct DataDirectory {
 
 struct PeHeaders {
     std::size_t optionalHeader = 0;
-    std::uint32_t fileAlignment = 0;
-    std::uint32_t sectionAlignment = 0;
+    std::uint32_t fileAlignment = 0, sectionAlignment = 0;
     std::uint32_t sizeOfImage = 0;
     std::uint32_t sizeOfHeaders = 0;
     std::size_t checksumField = 0;
