@@ -444,7 +444,7 @@ TEST(WicDecoder, GivesTheFrameAskedForOrTheStepThatFailed) {
         std::uint32_t frame;
         bool acceptSides;
         std::optional<WicFailure> failure;
-        std::uint32_t width, height, firstPixel, lastPixel;
+        std::uint32_t width = 0, height = 0, firstPixel = 0, lastPixel = 0;
     };
     const std::vector<Case> cases{
         {"BMP", bmp, PictureFormat::kBmp, 0, true, {}, 2, 1, 0xFF010203, 0xFF040506},
@@ -475,8 +475,9 @@ TEST(WicDecoder, GivesTheFrameAskedForOrTheStepThatFailed) {
         if (c.failure) {
             ASSERT_TRUE(std::holds_alternative<WicFailure>(decoded)) << c.what;
             EXPECT_EQ(std::get<WicFailure>(decoded), *c.failure) << c.what;
-            if (c.failure == WicFailure::kSidesRefused)
+            if (c.failure == WicFailure::kSidesRefused) {
                 EXPECT_EQ(shown, (std::pair<std::uint32_t, std::uint32_t>{2, 1})) << c.what;
+            }
             continue;
         }
         ASSERT_TRUE(std::holds_alternative<WicPixels>(decoded))
