@@ -28,7 +28,7 @@ tovalin_warnings(tovalin-player-symbols)
 # command line, and WIC for PNG, BMP and ICO frames. Objects, not an archive: the core calls
 # into them, so they must be part of every program that links it.
 add_library(tovalin_pack_win32 OBJECT src/pack/cp932_win32.cpp src/pack/picture_file_win32.cpp)
-target_link_libraries(tovalin_pack_win32 PUBLIC tovalin_pack_core ${win32_libs})
+target_link_libraries(tovalin_pack_win32 PUBLIC tovalin_pack_core tovalin_win32 ${win32_libs})
 tovalin_warnings(tovalin_pack_win32)
 
 add_executable(tovalin-pack src/pack/main.cpp)
