@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "platform/picture_headers.h"
-#include "platform/system_win32.h"
+#include "platform/system_function_win32.h"
 #include "platform/text_win32.h"
 
 namespace tovalin::platform {

@@ -2,7 +2,9 @@
 
 #include "platform/units.h"
 #include "platform/counters.h"
-#include "platform/system_win32.h"
+#include "platform/guard_win32.h"
+#include "platform/handles_win32.h"
+#include "platform/screen_metrics_win32.h"
 
 #include <cmath>
 #include <vector>

@@ -2,7 +2,9 @@
 
 #include "motion/drag_win32.h"
 #include "platform/counters.h"
-#include "platform/system_win32.h"
+#include "platform/dpi_win32.h"
+#include "platform/fatal_exit_win32.h"
+#include "platform/pump_win32.h"
 #include "shape/frames.h"
 #include "shape/scene_win32.h"
 

@@ -1,6 +1,7 @@
 #include "studio/controls_win32.h"
 
-#include "platform/system_win32.h"
+#include "platform/dpi_win32.h"
+#include "platform/system_function_win32.h"
 
 namespace tovalin::studio {
 

@@ -1,7 +1,9 @@
 #include "ui/version_win32.h"
 
 #include "platform/picture_win32.h"
-#include "platform/system_win32.h"
+#include "platform/dpi_win32.h"
+#include "platform/screen_metrics_win32.h"
+#include "platform/system_function_win32.h"
 #include "platform/text_win32.h"
 #include "platform/units.h"
 

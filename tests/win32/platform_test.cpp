@@ -1,6 +1,8 @@
 #include "platform/paths.h"
 #include "platform/counters_win32.h"
-#include "platform/system_win32.h"
+#include "platform/folder_win32.h"
+#include "platform/pump_win32.h"
+#include "platform/screen_metrics_win32.h"
 #include "platform/window_win32.h"
 
 #include <gtest/gtest.h>
