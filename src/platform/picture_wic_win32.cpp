@@ -8,7 +8,7 @@
 #include <new>
 
 #include "platform/handles_win32.h"
-#include "platform/system_win32.h"
+#include "platform/system_function_win32.h"
 
 namespace tovalin::platform {
 namespace {

@@ -3,7 +3,8 @@
 #include "motion/random.h"
 #include "motion/worker_win32.h"
 #include "platform/forms_win32.h"
-#include "platform/system_win32.h"
+#include "platform/dpi_win32.h"
+#include "platform/screen_metrics_win32.h"
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
 

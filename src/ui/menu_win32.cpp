@@ -1,7 +1,6 @@
 #include "ui/menu_win32.h"
 
 #include "package/words.h"
-#include "platform/system_win32.h"
 #include "ui/commands_win32.h"
 
 namespace tovalin::ui {

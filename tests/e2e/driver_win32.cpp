@@ -1615,12 +1615,7 @@ int Click(const Options& options) {
     return delivered ? kOk : kFailed;
 }
 
-void ReleaseModule(HMODULE module) noexcept {
-    FreeLibrary(module);
-}
-using UniqueModule =
-    tovalin::platform::UniqueHandle<HMODULE,
-                                    tovalin::platform::NullHandleTraits<HMODULE, ReleaseModule>>;
+using UniqueModule = tovalin::platform::UniqueHandle<HMODULE, ::FreeLibrary>;
 
 BOOL CALLBACK FirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
     auto* first = reinterpret_cast<std::wstring*>(found);

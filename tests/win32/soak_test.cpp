@@ -5,7 +5,7 @@
 #include "motion/worker_win32.h"
 #include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
-#include "platform/system_win32.h"
+#include "platform/file_win32.h"
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
 #include "shape/scene_win32.h"
