@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace tovalin::package {
 namespace {
 
@@ -40,6 +42,21 @@ TEST(Words, EachTableKeepsTheMenuOrderAndItsMeaning) {
     EXPECT_EQ(kSpeedWords[1].interval, 250u);
     EXPECT_EQ(kSpeedWords[2].interval, 80u);
     EXPECT_EQ(IndexOfWord(kSpeedWords, L"はやい"), -1);
+}
+
+// The one lookup, for either spelling of a text, with and without a fallback.
+TEST(Words, IndexOfWordTakesWideAndUtf8TextAndAFallback) {
+    struct Case {
+        std::string_view utf8;
+        int expected;  // with fallback 7
+    };
+    const Case cases[] = {{"静止", 0}, {"跳ねる", 3}, {"跳ねる ", 7}, {"bounce", 7}, {"", 7}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(IndexOfWord(kMoveWords, c.utf8, 7), c.expected) << c.utf8;
+        EXPECT_EQ(IndexOfWord(kMoveWords, Widen(c.utf8), 7), c.expected) << c.utf8;
+        EXPECT_EQ(IndexOfWord(kMoveWords, std::string(c.utf8)), c.expected == 7 ? -1 : c.expected)
+            << c.utf8;
+    }
 }
 
 }  // namespace

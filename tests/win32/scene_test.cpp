@@ -30,6 +30,9 @@ const platform::ComApartment gCom;
 
 using support::SampleFrame;
 
+// What the scene last told its settings listener.
+SceneSettings gApplied;
+
 std::vector<RECT> RegionRects(HRGN region) {
     const DWORD size = ::GetRegionData(region, 0, nullptr);
     std::vector<std::uint8_t> buffer(size);
@@ -68,15 +71,15 @@ class Scene : public ::testing::Test {
             GTEST_SKIP() << "sample frames are missing";
         motion::frmWork::Get();
         // The menu's check marks follow the scene as the start-up sequence wires them.
-        SetSettingsListener(
-            [](const SceneSettings& s) { ui::frmMenu::Get().CheckSceneSettings(s); });
+        SetSettingsListener([](const SceneSettings& s) {
+            ui::frmMenu::Get().CheckSceneSettings(s);
+            gApplied = s;
+        });
+        gApplied = {};
         ClearFrameStore();
         for (int n = 1; n <= 5; ++n)
             ASSERT_EQ(LoadFrame(SampleFrame(n)), FrameLoad::kLoaded);
-        gCount = L"3";
-        gMove = L"静止";
-        gLocation = L"中心";
-        gAnim = L"速い";
+        UseSettingWords(L"3", L"静止", L"中心", L"速い");
     }
     void TearDown() override {
         for (auto& view : gViews)
@@ -114,9 +117,10 @@ TEST_F(Scene, SetupCreatesTopmostShapedWindowsAtTheCentre) {
         EXPECT_EQ(view->Timer1.Interval(), 80u);
         EXPECT_EQ(view->CharaInfo.xVelocInit, 18.0f);
     }
-    EXPECT_TRUE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mCountNum, 1));
-    EXPECT_TRUE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mDousaSpeed, 2));
-    EXPECT_FALSE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mDousaSpeed, 1));
+    // The check marks the menu is told to put: "3" and "速い".
+    EXPECT_EQ(gApplied.countItem, 1);
+    EXPECT_EQ(gApplied.speedItem, 2);
+    EXPECT_NE(gApplied.speedItem, 1);
     EXPECT_EQ(motion::frmWork::Get().Timer1.Interval(), 50u);
     EXPECT_TRUE(motion::frmWork::Get().Timer1.Enabled());
 }
@@ -136,9 +140,7 @@ TEST_F(Scene, CountsFollowTheWorkOfASetUp) {
 }
 
 TEST_F(Scene, UnknownWordsFallBackAndRandomPlacesStayInTheMiddleHalf) {
-    gCount = L"2";
-    gMove = L"ジャンプ";
-    gLocation = L"乱数";
+    UseSettingWords(L"2", L"ジャンプ", L"乱数", gAnim);
     SetupScene();
     ASSERT_EQ(gViews.size(), 1u);
     EXPECT_EQ(gMove, L"静止");
@@ -146,8 +148,7 @@ TEST_F(Scene, UnknownWordsFallBackAndRandomPlacesStayInTheMiddleHalf) {
     const double sw = platform::ScreenWidthTwips();
     const double sh = platform::ScreenHeightTwips();
     for (int round = 0; round < 5; ++round) {
-        gCount = L"5";
-        SetupScene();
+        SetCount(2);  // "5"
         for (const auto& view : gViews) {
             EXPECT_GE(view->LeftTwips(), sw / 4 - platform::TwipsPerPixelX());
             EXPECT_LT(view->LeftTwips(), sw * 3 / 4 + platform::TwipsPerPixelX());
@@ -158,8 +159,7 @@ TEST_F(Scene, UnknownWordsFallBackAndRandomPlacesStayInTheMiddleHalf) {
 }
 
 TEST_F(Scene, AnimationStepsThroughTheFramesInOrder) {
-    gCount = L"1";
-    SetupScene();
+    SetCount(0);  // "1"
     frmView& view = *gViews.front();
     std::vector<int> seen;
     for (int i = 0; i < 400 && seen.size() < 8; ++i) {
@@ -181,8 +181,7 @@ TEST_F(Scene, AnOutlineTheWindowAlreadyHasIsNotGivenAgain) {
     EXPECT_EQ(gRgnShape[1], gRgnShape[0]) << "frame 1 repeats frame 0's data";
     EXPECT_NE(gRgnShape[2], gRgnShape[1]);
     EXPECT_EQ(gRgnShape[3], 3) << "only the predecessor is compared";
-    gCount = L"1";
-    SetupScene();
+    SetCount(0);  // "1"
     frmView& view = *gViews.front();
     view.Timer1.SetEnabled(false);
     const auto changes = [] {
@@ -203,8 +202,7 @@ TEST_F(Scene, AnOutlineTheWindowAlreadyHasIsNotGivenAgain) {
 // stop touching the window it was working on, and the newer scene must stand complete.
 LRESULT CALLBACK RebuildOnce(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_APP) {
-        gCount = L"5";
-        SetupScene();
+        SetCount(2);  // "5"
         return 0;
     }
     return ::DefWindowProcW(hwnd, msg, wp, lp);
@@ -220,8 +218,7 @@ TEST_F(Scene, RebuildInsideAFrameSwitchLeavesOneWholeScene) {
                                    wc.hInstance, nullptr);
     ASSERT_NE(trigger, nullptr);
     ::PostMessageW(trigger, WM_APP, 0, 0);
-    gCount = L"3";
-    SetupScene();  // the posted rebuild runs inside the first window's frame switch
+    SetCount(1);  // "3"; the posted rebuild runs inside the first window's frame switch
     EXPECT_EQ(gViews.size(), 5u);
     for (const auto& view : gViews) {
         EXPECT_TRUE(::IsWindow(view->hwnd()));
@@ -239,8 +236,7 @@ TEST_F(Scene, RebuildInsideAFrameSwitchLeavesOneWholeScene) {
 // The user's window keeps the focus whatever happens to a character: a caption press (what a
 // drag sends) and a move that does not say SWP_NOACTIVATE, as the system's move loop does.
 TEST_F(Scene, ACharacterNeverTakesTheActiveWindow) {
-    gCount = L"1";
-    SetupScene();
+    SetCount(0);  // "1"
     ASSERT_EQ(gViews.size(), 1u);
     HWND view = gViews.front()->hwnd();
     HWND user = ::CreateWindowW(L"STATIC", L"user", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
