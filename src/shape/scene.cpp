@@ -32,44 +32,44 @@ Speed SpeedFromWord(std::string_view anim) {
     return SpeedOf(anim);
 }
 
-bool SelectCount(SceneSettings& settings, int item) {
-    const package::CountWord* entry = Element(package::kCountWords, item);
+namespace {
+
+// Element `item` of the table becomes the setting: its word, its value and the checked item.
+template <typename Table, typename Value, typename Entry>
+bool Select(SceneSettings& settings, const Table& table, int item,
+            std::wstring SceneSettings::*word, Value SceneSettings::*value,
+            Value Entry::*entryValue, int SceneSettings::*checked) {
+    const Entry* entry = Element(table, item);
     if (!entry)
         return false;
-    settings.countWord = package::Widen(entry->word);
-    settings.count = entry->count;
-    settings.countItem = item;
+    settings.*word = package::Widen(entry->word);
+    settings.*value = entry->*entryValue;
+    settings.*checked = item;
     return true;
+}
+
+}  // namespace
+
+bool SelectCount(SceneSettings& settings, int item) {
+    return Select(settings, package::kCountWords, item, &SceneSettings::countWord,
+                  &SceneSettings::count, &package::CountWord::count, &SceneSettings::countItem);
 }
 
 bool SelectMove(SceneSettings& settings, int item) {
-    const package::MoveWord* entry = Element(package::kMoveWords, item);
-    if (!entry)
-        return false;
-    settings.move = package::Widen(entry->word);
-    settings.movement = entry->movement;
-    settings.moveItem = item;
-    return true;
+    return Select(settings, package::kMoveWords, item, &SceneSettings::move,
+                  &SceneSettings::movement, &package::MoveWord::movement, &SceneSettings::moveItem);
 }
 
 bool SelectLocation(SceneSettings& settings, int item) {
-    const package::LocationWord* entry = Element(package::kLocationWords, item);
-    if (!entry)
-        return false;
-    settings.location = package::Widen(entry->word);
-    settings.placement = entry->placement;
-    settings.locationItem = item;
-    return true;
+    return Select(settings, package::kLocationWords, item, &SceneSettings::location,
+                  &SceneSettings::placement, &package::LocationWord::placement,
+                  &SceneSettings::locationItem);
 }
 
 bool SelectSpeed(SceneSettings& settings, int item) {
-    const package::SpeedWord* entry = Element(package::kSpeedWords, item);
-    if (!entry)
-        return false;
-    settings.speedWord = package::Widen(entry->word);
-    settings.interval = entry->interval;
-    settings.speedItem = item;
-    return true;
+    return Select(settings, package::kSpeedWords, item, &SceneSettings::speedWord,
+                  &SceneSettings::interval, &package::SpeedWord::interval,
+                  &SceneSettings::speedItem);
 }
 
 void SetCountWord(SceneSettings& settings, std::wstring word) {

@@ -106,33 +106,37 @@ void UseSettingWords(std::wstring count, std::wstring move, std::wstring locatio
     SetSpeedWord(gSettings, std::move(anim));
 }
 
-bool SetCount(int item) {
-    if (!SelectCount(gSettings, item))
+namespace {
+
+// A choice the table has takes effect (`apply`); one it has not changes nothing.
+template <typename Apply>
+bool Choose(bool (*select)(SceneSettings&, int), int item, Apply apply) {
+    if (!select(gSettings, item))
         return false;
-    SetupScene();
+    apply();
     return true;
+}
+
+}  // namespace
+
+// A set-up tells the listener itself.
+bool SetCount(int item) {
+    return Choose(&SelectCount, item, &SetupScene);
 }
 
 bool SetMove(int item) {
-    if (!SelectMove(gSettings, item))
-        return false;
-    TellSettingsListener();
-    return true;
+    return Choose(&SelectMove, item, &TellSettingsListener);
 }
 
 bool SetLocation(int item) {
-    if (!SelectLocation(gSettings, item))
-        return false;
-    TellSettingsListener();
-    return true;
+    return Choose(&SelectLocation, item, &TellSettingsListener);
 }
 
 bool SetSpeed(int item) {
-    if (!SelectSpeed(gSettings, item))
-        return false;
-    ApplySpeedToViews();
-    TellSettingsListener();
-    return true;
+    return Choose(&SelectSpeed, item, [] {
+        ApplySpeedToViews();
+        TellSettingsListener();
+    });
 }
 
 void SetAway(Away reason, bool away) {

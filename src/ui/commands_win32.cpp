@@ -26,6 +26,14 @@ std::wstring ExeFolderAsReported() {
     return platform::FolderOf(platform::ModulePath());
 }
 
+// The scene takes the choice (it moves the check mark itself); the word it then holds is
+// recorded. `inForce` is the scene's own word, so it is read once the scene has taken the choice.
+void RecordChoice(bool (*choose)(int), int index, const wchar_t* section, const wchar_t* key,
+                  const std::wstring& inForce) {
+    if (choose(index))
+        WriteFolderSetting(section, key, inForce);
+}
+
 // Loads every listed file of the folder as a frame; files that cannot be decoded are named
 // in a message and skipped. Returns the number of frames built.
 int LoadFolderFrames(const std::wstring& folder, const std::vector<std::wstring>& names) {
@@ -44,26 +52,20 @@ int LoadFolderFrames(const std::wstring& folder, const std::vector<std::wstring>
 
 }  // namespace
 
-// The scene applies the choice and moves the check mark; the word it now holds is recorded
-// under "Mode" (the count under "Count").
 void mCountNum_Click(int index) {
-    if (shape::SetCount(index))
-        WriteFolderSetting(L"Char", L"Count", shape::gCount);
+    RecordChoice(&shape::SetCount, index, L"Char", L"Count", shape::gCount);
 }
 
 void mLocation_Click(int index) {
-    if (shape::SetLocation(index))
-        WriteFolderSetting(L"Location", L"Mode", shape::gLocation);
+    RecordChoice(&shape::SetLocation, index, L"Location", L"Mode", shape::gLocation);
 }
 
 void mMoving_Click(int index) {
-    if (shape::SetMove(index))
-        WriteFolderSetting(L"Move", L"Mode", shape::gMove);
+    RecordChoice(&shape::SetMove, index, L"Move", L"Mode", shape::gMove);
 }
 
 void mDousaSpeed_Click(int index) {
-    if (shape::SetSpeed(index))
-        WriteFolderSetting(L"Anim", L"Mode", shape::gAnim);
+    RecordChoice(&shape::SetSpeed, index, L"Anim", L"Mode", shape::gAnim);
 }
 
 void mokiniiri_Click(int index) {
