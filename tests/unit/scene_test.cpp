@@ -103,25 +103,5 @@ TEST(SceneSettings, MenuElementsSelectWordAndValue) {
     EXPECT_EQ(s.interval, 500u) << "a refused element left the interval";
 }
 
-// A word changed on its own leaves the other three settings as they were.
-TEST(SceneSettings, OneWordChangesOnlyItsSetting) {
-    SceneSettings s = ResolveSceneSettings(L"5", L"跳ねる", L"乱数", L"速い");
-    SetSpeedWord(s, L"遅い");
-    EXPECT_EQ(s.interval, 500u);
-    EXPECT_EQ(s.count, 5);
-    EXPECT_EQ(s.movement, package::Movement::kBouncing);
-    EXPECT_EQ(s.placement, package::Placement::kRandom);
-    SetMoveWord(s, L"ジャンプ");
-    EXPECT_EQ(s.move, L"静止");
-    EXPECT_EQ(s.movement, package::Movement::kStill);
-    EXPECT_EQ(s.speedWord, L"遅い");
-    SetCountWord(s, L"7");
-    EXPECT_EQ(s.countWord, L"7") << "an unknown count word is kept";
-    EXPECT_EQ(s.count, 1);
-    SetLocationWord(s, L"中央");
-    EXPECT_EQ(s.location, L"中心") << "the caption is not the word";
-    EXPECT_EQ(s.placement, package::Placement::kCentre);
-}
-
 }  // namespace
 }  // namespace tovalin::shape
