@@ -42,10 +42,7 @@ void CheckMenuFromScene(const shape::SceneSettings& settings) {
 }
 
 void ApplySettingsWords(const package::HeaderSettings& words) {
-    shape::gCount = words.gCount;
-    shape::SetMove(words.gMove);
-    shape::gLocation = words.gLocation;
-    shape::gAnim = words.gAnim;
+    shape::UseSettingWords(words.gCount, words.gMove, words.gLocation, words.gAnim);
 }
 
 // Frames beyond the tables' 51 entries are left out; a frame that cannot be decoded ends
