@@ -4,6 +4,8 @@
 #include <array>
 #include <limits>
 
+#include "platform/byte_order.h"
+
 namespace tovalin::package {
 
 namespace {
@@ -23,11 +25,7 @@ std::optional<std::uint32_t> ReadLE(std::span<const std::uint8_t> file, std::int
         static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(width) > file.size()) {
         return std::nullopt;
     }
-    std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i) {
-        value = (value << 8) | file[static_cast<std::size_t>(offset) + static_cast<std::size_t>(i)];
-    }
-    return value;
+    return platform::ReadLittle(file, static_cast<std::size_t>(offset), width);
 }
 
 std::int32_t SaturatedInt32(std::uint64_t value) {
