@@ -15,11 +15,13 @@ Typical test:
 """
 
 import atexit
+import contextlib
 import dataclasses
 import json
 import os
 import re
 import shutil
+import signal
 import socket
 import struct
 import subprocess
@@ -511,6 +513,39 @@ def kill(pid):
     if image is None:
         return {"killed": [], "gone": [pid]}
     return driver("kill", "--pid", pid, "--image", image, check=False)
+
+
+def linux_processes(pid):
+    """The Linux processes that run the harness-launched Windows process pid (Wine runs each
+    Windows process as one Linux process, whose command line names the executable)."""
+    image = _launched.get(pid)
+    if image is None:
+        raise HarnessError(f"process {pid} was not launched by the harness or has ended")
+    found = []
+    for proc in Path("/proc").iterdir():
+        try:
+            if proc.name.isdigit() and image.encode() in (proc / "cmdline").read_bytes():
+                found.append(int(proc.name))
+        except OSError:
+            continue
+    if not found:
+        raise HarnessError(f"no Linux process runs {image}")
+    return found
+
+
+@contextlib.contextmanager
+def stopped(pid):
+    """Holds the Windows process pid still (SIGSTOP) for the body: its timers wait, and what it
+    has drawn stays on the screen, however long a look at it takes on a busy machine. The
+    system can still be asked about its windows, but nothing may send them a message."""
+    held = linux_processes(pid)
+    for linux_pid in held:
+        os.kill(linux_pid, signal.SIGSTOP)
+    try:
+        yield
+    finally:
+        for linux_pid in held:
+            os.kill(linux_pid, signal.SIGCONT)
 
 
 def kill_all_launched():

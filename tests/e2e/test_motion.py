@@ -398,14 +398,14 @@ class FloatingMode(MotionTestCase):
 
 
 class DragsNeverFreeze(MotionTestCase):
-    """Twenty drags of moving characters, one and five at the fastest speed, in Wine's default
+    """Ten drags of moving characters, one and five at the fastest speed, in Wine's default
     window handling: a window the system takes for an active one is handed to the window
     manager when it next moves, which ends X's pointer grab in the middle of a drag. The rest
     of the suite runs with that handling off (no window manager on Xvfb), so this test turns
     it back on for its own executables."""
 
-    DRAGS = 20
-    ATTEMPTS = 40  # a press may land beside a character that moved away just before it
+    DRAGS = 10
+    ATTEMPTS = 20  # a press may land beside a character that moved away just before it
     DRAG_SECONDS = 0.8  # what one drag of drag_batch takes, at most
 
     def managed(self, exe):

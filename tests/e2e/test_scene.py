@@ -53,8 +53,13 @@ class SceneCase(harness.PlayerTestCase):
                 loop = tracker.n * interval  # a missed frame comes back after one loop
                 harness.wait_until(showing, timeout=loop + 10, interval=0.03,
                                    message=f"frame {wanted} in window {hwnd}")
-            path = self.screenshot(name if attempt == 0 else f"{name}-{attempt}")
-            after = self.window_of(pid, hwnd)
+            # Painted, then held still for the look: a frame change between the two shows as
+            # a shape that differs from the one last seen, and the look is taken again.
+            harness.paint(pid)
+            with harness.stopped(pid):
+                after = self.window_of(pid, hwnd)
+                path = harness.screenshot(
+                    self.work / f"{name if attempt == 0 else f'{name}-{attempt}'}.png")
             step, _ = tracker.observe(ss.rects_of(after))
             if not step:
                 return path, after, tracker.candidates()
@@ -252,7 +257,7 @@ class SceneAnimation(SceneCase):
 class SceneFrameSizes(SceneCase):
     def test_window_keeps_the_size_of_frame_0(self):
         # Frames 1 and 2 are larger than frame 0 in both directions, 3 and 4 smaller; a shape
-        # that stays for two frames gives a slow machine time to take a screenshot.
+        # that stays for two frames shows the same outline before and after a look.
         sizes = [(30, 40), (64, 72), (64, 72), (16, 20), (16, 20)]
         palette = ((255, 255, 255), (200, 40, 40), (40, 160, 60), (30, 60, 200))
         paths = []
