@@ -46,17 +46,33 @@ void ApplySettingsWords(const package::HeaderSettings& words) {
 }
 
 // Frames beyond the tables' 51 entries are left out; a frame that cannot be decoded ends
-// start-up, since the character would be shown with a hole in its animation.
+// start-up, since the character would be shown with a hole in its animation. The frames come
+// from the package bytes still mapped: the files just written hold the same bytes, and reading
+// them back would only cost time.
 void LoadPackageFrames() {
     const platform::PictureBatch batch;
     for (std::size_t i = 1; i < package::gTempFiles.size(); ++i) {
         std::wstring error;
-        const shape::FrameLoad result = shape::LoadFrame(package::UnpackedPath(i), &error);
+        const shape::FrameLoad result =
+            shape::LoadFrame(package::PackagedBytes(i), package::UnpackedPath(i), &error);
         if (result == shape::FrameLoad::kTableFull)
             break;
         if (result == shape::FrameLoad::kUndecodable)
             Fail(error);
     }
+    package::ReleasePackageBytes();
+}
+
+// Only the version dialog shows these, and it is made when first shown: they are filled once
+// the characters stand, so that nothing the first window does not need comes before it. The
+// tray host has already loaded the same icon, so a broken icon still ends start-up before any
+// character is shown.
+void FillVersionDialog(const std::wstring& iconPath) {
+    ui::frm_Version& version = ui::frm_Version::Get();
+    version.SetImagePicture(iconPath);
+    version.SetWindowIcon(iconPath);
+    version.SetTexts(platform::BaseName(platform::ModulePath()), package::gVersion,
+                     package::gCopyright);
 }
 
 void RunSequence() {
@@ -74,15 +90,12 @@ void RunSequence() {
     motion::ReseedFromTimer();
     shape::gFrameCount = 0;
     ApplySettingsWords(package::ReadPackage());
-    const std::wstring iconPath = package::UnpackedPath(0);
-    ui::frm_Version::Get().SetImagePicture(iconPath);
-    ui::frm_Version::Get().SetWindowIcon(iconPath);
-    ui::frmControl::Get().SetWindowIcon(iconPath);
-    ui::frm_Version::Get().SetTexts(platform::BaseName(platform::ModulePath()), package::gVersion,
-                                    package::gCopyright);
+    // The tray host's load step adds the icon, from the unpacked icon file.
+    ui::frmControl::Get();
     LoadPackageFrames();
     motion::frmWork::Get().Show(false);
     shape::SetupScene();
+    FillVersionDialog(package::UnpackedPath(0));
 }
 
 }  // namespace

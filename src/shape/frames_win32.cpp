@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <vector>
 
 namespace tovalin::shape {
@@ -52,21 +54,40 @@ void Measure(std::size_t index, const platform::DecodedPicture& pixels, int scal
 
 }  // namespace
 
-FrameLoad LoadFrame(const std::wstring& path, std::wstring* error) {
-    const std::int32_t k = gFrameCount;
-    if (k < 0 || k >= kMaxFrames) {
-        if (error)
-            *error = L"画像は " + std::to_wstring(kMaxFrames) + L" 枚までです。";
-        return FrameLoad::kTableFull;
+namespace {
+
+bool TableFull(std::wstring* error) {
+    if (gFrameCount >= 0 && gFrameCount < kMaxFrames)
+        return false;
+    if (error)
+        *error = L"画像は " + std::to_wstring(kMaxFrames) + L" 枚までです。";
+    return true;
+}
+
+// What DecodePicture does with a file's bytes once it has read them, for a GIF; the system's
+// imaging component reads every other format from the file itself.
+std::optional<platform::DecodedPicture> DecodeFrameBytes(std::span<const std::uint8_t> bytes,
+                                                         const std::wstring& path) {
+    if (platform::SniffPictureFormat(bytes) != platform::PictureFormat::kGif)
+        return platform::DecodePicture(path, platform::ButtonFaceRgb());
+    if (!platform::CheckPictureHeaders(bytes))
+        return std::nullopt;
+    try {
+        return platform::DecodeGifPicture(bytes, platform::ButtonFaceRgb() & 0x00FFFFFF);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
     }
-    std::wstring reason;
-    std::optional<platform::DecodedPicture> decoded =
-        platform::DecodePicture(path, platform::ButtonFaceRgb(), &reason);
+}
+
+// Makes the decoded picture frame gFrameCount: its size, region data, shape and picture.
+FrameLoad AddFrame(std::optional<platform::DecodedPicture> decoded, const std::wstring& path,
+                   std::wstring* error) {
     if (!decoded) {
         if (error)
             *error = L"画像ファイル「" + path + L"」を読み込めませんでした。";
         return FrameLoad::kUndecodable;
     }
+    const std::int32_t k = gFrameCount;
     const auto index = static_cast<std::size_t>(k);
     const int scale = platform::DisplayScale();
     Measure(index, *decoded, scale);
@@ -87,6 +108,21 @@ FrameLoad LoadFrame(const std::wstring& path, std::wstring* error) {
         platform::ShowMessage(kTooLarge, platform::kAppTitle, 0);
     gFrameCount = k + 1;
     return FrameLoad::kLoaded;
+}
+
+}  // namespace
+
+FrameLoad LoadFrame(const std::wstring& path, std::wstring* error) {
+    if (TableFull(error))
+        return FrameLoad::kTableFull;
+    return AddFrame(platform::DecodePicture(path, platform::ButtonFaceRgb()), path, error);
+}
+
+FrameLoad LoadFrame(std::span<const std::uint8_t> bytes, const std::wstring& path,
+                    std::wstring* error) {
+    if (TableFull(error))
+        return FrameLoad::kTableFull;
+    return AddFrame(DecodeFrameBytes(bytes, path), path, error);
 }
 
 void RescaleFrames() {
