@@ -55,10 +55,7 @@ int LoadFrames(const std::wstring& folder) {
 // its frames.
 shape::frmView* StillCharacter() {
     motion::frmWork::Get();
-    shape::gCount = L"1";
-    shape::gMove = L"静止";
-    shape::gLocation = L"中心";
-    shape::gAnim = L"速い";
+    shape::UseSettingWords(L"1", L"静止", L"中心", L"速い");
     shape::SetupScene();
     motion::frmWork::Get().Timer1.SetEnabled(false);
     if (shape::gViews.size() != 1)

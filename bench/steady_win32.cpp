@@ -465,10 +465,7 @@ int RunInProcess(const std::wstring& mode, double seconds, const fs::path& frame
     const int loaded = LoadFramesFrom(frames);
     if (loaded == 0)
         return Fail((L"no frame could be loaded from " + frames.wstring()).c_str());
-    shape::gCount = L"5";
-    shape::gLocation = L"乱数";
-    shape::gAnim = L"速い";
-    shape::gMove = mode;
+    shape::UseSettingWords(L"5", mode, L"乱数", L"速い");
     shape::SetupScene();
     RunMessagesUntil(NowSeconds() + kInProcessWarmupSeconds, nullptr);
     std::vector<HWND> windows = ShapedWindowsOf(::GetCurrentProcessId());

@@ -8,9 +8,13 @@ add_custom_target(portable_check ALL
     COMMENT "Checking that portable files include no Windows header and that layers point down")
 add_dependencies(tovalin_core portable_check)
 
-# The packer's host pieces away from Windows: iconv for code page 932, /proc for its own path,
-# and no decoder for PNG, BMP and ICO frames.
-set(pack_host src/pack/cp932_posix.cpp src/pack/picture_file_posix.cpp)
+# The platform's host pieces away from Windows: /proc for the executable's own path.
+file(GLOB platform_host CONFIGURE_DEPENDS src/platform/*_posix.cpp)
+target_sources(tovalin_core PRIVATE ${platform_host})
+
+# The packer's host pieces away from Windows: iconv for code page 932, arguments and output as
+# they stand, and no decoder for PNG, BMP and ICO frames.
+file(GLOB pack_host CONFIGURE_DEPENDS src/pack/*_posix.cpp)
 
 add_executable(tovalin-pack src/pack/main.cpp ${pack_host})
 target_link_libraries(tovalin-pack PRIVATE tovalin_pack_core)

@@ -7,6 +7,14 @@ target_compile_definitions(tovalin_core PUBLIC ${win32_defs})
 # Everything Windows-side is linked statically so that one file runs on a bare system.
 add_link_options(-static -static-libgcc -static-libstdc++)
 
+# The platform pieces the packer shares with the player and the studio (the executable's own
+# path, text conversions) go into the core library every program links: the packer does not
+# link the Win32 core.
+set(win32_host ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/module_path_win32.cpp
+               ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/text_win32.cpp)
+list(REMOVE_ITEM win32_core ${win32_host})
+target_sources(tovalin_core PRIVATE ${win32_host})
+
 add_library(tovalin_win32 STATIC ${win32_core})
 target_link_libraries(tovalin_win32 PUBLIC tovalin_core ${win32_libs})
 tovalin_warnings(tovalin_win32)
@@ -25,10 +33,11 @@ target_link_options(tovalin-player-symbols PRIVATE -municode)
 tovalin_warnings(tovalin-player-symbols)
 
 # The packer core with its Windows host pieces: the system's code page 932 converter, the wide
-# command line, and WIC for PNG, BMP and ICO frames. Objects, not an archive: the core calls
-# into them, so they must be part of every program that links it.
-add_library(tovalin_pack_win32 OBJECT src/pack/cp932_win32.cpp src/pack/picture_file_win32.cpp)
-target_link_libraries(tovalin_pack_win32 PUBLIC tovalin_pack_core ${win32_libs})
+# command line and the console, and WIC for PNG, BMP and ICO frames. Objects, not an archive:
+# the core calls into them, so they must be part of every program that links it.
+file(GLOB pack_host CONFIGURE_DEPENDS src/pack/*_win32.cpp)
+add_library(tovalin_pack_win32 OBJECT ${pack_host})
+target_link_libraries(tovalin_pack_win32 PUBLIC tovalin_pack_core tovalin_win32 ${win32_libs})
 tovalin_warnings(tovalin_pack_win32)
 
 add_executable(tovalin-pack src/pack/main.cpp)

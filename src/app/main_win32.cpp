@@ -2,7 +2,8 @@
 #include "motion/worker_win32.h"
 #include "platform/counters_win32.h"
 #include "platform/forms_win32.h"
-#include "platform/system_win32.h"
+#include "platform/dpi_win32.h"
+#include "platform/guard_win32.h"
 
 #include <windows.h>
 

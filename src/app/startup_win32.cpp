@@ -5,7 +5,10 @@
 #include "package/unpack_win32.h"
 #include "platform/paths.h"
 #include "platform/picture_win32.h"
-#include "platform/system_win32.h"
+#include "platform/fatal_exit_win32.h"
+#include "platform/file_win32.h"
+#include "platform/message_box_win32.h"
+#include "platform/module_path.h"
 #include "platform/text_win32.h"
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
@@ -39,10 +42,7 @@ void CheckMenuFromScene(const shape::SceneSettings& settings) {
 }
 
 void ApplySettingsWords(const package::HeaderSettings& words) {
-    shape::gCount = words.gCount;
-    shape::SetMove(words.gMove);
-    shape::gLocation = words.gLocation;
-    shape::gAnim = words.gAnim;
+    shape::UseSettingWords(words.gCount, words.gMove, words.gLocation, words.gAnim);
 }
 
 // Frames beyond the tables' 51 entries are left out; a frame that cannot be decoded ends

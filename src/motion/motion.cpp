@@ -149,7 +149,9 @@ void MoveByMode(MoveMode mode, MotionWindow& view, const Screen& screen) {
 }  // namespace
 
 MoveMode ModeFromWord(std::wstring_view gMove) {
-    return package::MovementOf(gMove);
+    const int item = package::IndexOfWord(package::kMoveWords, gMove);
+    return item < 0 ? MoveMode::kNone
+                    : package::kMoveWords[static_cast<std::size_t>(item)].movement;
 }
 
 void InitMotion(MotionWindow& view) {

@@ -1,6 +1,6 @@
 #include "motion/worker_win32.h"
 
-#include "platform/system_win32.h"
+#include "platform/screen_metrics_win32.h"
 
 namespace tovalin::motion {
 

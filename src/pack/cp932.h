@@ -1,14 +1,10 @@
-// What the packer needs from its host system: code page 932 text, its own arguments as UTF-8,
-// its own location and a console that shows UTF-8. Implemented once with iconv and /proc
-// (cp932_posix.cpp) and once with the Windows API (cp932_win32.cpp).
+// Code page 932 text, the package's names, for the packer's UTF-8. Implemented once with iconv
+// (cp932_posix.cpp) and once with the system's converter (cp932_win32.cpp).
 #pragma once
 
-#include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tovalin::pack {
 
@@ -21,14 +17,5 @@ std::optional<std::string> Cp932ToUtf8Exact(std::string_view cp932);
 
 // UTF-8 for display: bytes that do not decode become U+FFFD.
 std::string Cp932ToUtf8(std::string_view cp932);
-
-// The program's arguments, argv[0] included, as UTF-8.
-std::vector<std::string> Utf8Arguments(int argc, char** argv);
-
-// The running executable's own path; empty when the system cannot tell.
-std::filesystem::path ExecutablePath();
-
-// Writes UTF-8 text to stdout or stderr so that a console shows it readably.
-void WriteText(std::FILE* stream, std::string_view utf8);
 
 }  // namespace tovalin::pack

@@ -1,10 +1,9 @@
-// The packer's host pieces on POSIX systems: iconv for code page 932, /proc for its own path.
+// Code page 932 through iconv.
 #include "pack/cp932.h"
 
 #include <iconv.h>
 
 #include <cerrno>
-#include <system_error>
 
 namespace tovalin::pack {
 
@@ -82,21 +81,6 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
 
 std::string Cp932ToUtf8(std::string_view cp932) {
     return Converter("UTF-8", "CP932").Convert(cp932, "\xEF\xBF\xBD").value_or("");
-}
-
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    return std::vector<std::string>(argv, argv + argc);
-}
-
-std::filesystem::path ExecutablePath() {
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path() : path;
-}
-
-void WriteText(std::FILE* stream, std::string_view utf8) {
-    std::fwrite(utf8.data(), 1, utf8.size(), stream);
-    std::fflush(stream);
 }
 
 }  // namespace tovalin::pack

@@ -1,12 +1,9 @@
-// The packer's host pieces on Windows: the system converter for code page 932, the wide
-// command line, the module path and the console.
+// Code page 932 through the system's converter, with no best-fit substitutes.
 #include "pack/cp932.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <climits>
-#include <memory>
 
 namespace tovalin::pack {
 
@@ -50,14 +47,6 @@ std::optional<std::string> Narrow(UINT codePage, DWORD flags, std::wstring_view 
     return narrow;
 }
 
-std::string ToUtf8(std::wstring_view wide) {
-    return Narrow(CP_UTF8, 0, wide, nullptr).value_or(std::string());
-}
-
-struct LocalFreer {
-    void operator()(LPWSTR* block) const { LocalFree(block); }
-};
-
 }  // namespace
 
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
@@ -79,52 +68,8 @@ std::optional<std::string> Cp932ToUtf8Exact(std::string_view cp932) {
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {
-    return ToUtf8(Widen(kCp932, 0, cp932).value_or(std::wstring()));
-}
-
-// The narrow argv the runtime hands main() went through the ANSI code page and may have lost
-// characters; the wide command line has them all.
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    int count = 0;
-    std::unique_ptr<LPWSTR, LocalFreer> wide(CommandLineToArgvW(GetCommandLineW(), &count));
-    if (!wide)
-        return std::vector<std::string>(argv, argv + argc);
-    std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i)
-        arguments.push_back(ToUtf8(wide.get()[i]));
-    return arguments;
-}
-
-std::filesystem::path ExecutablePath() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    while (true) {
-        DWORD size = static_cast<DWORD>(buffer.size());
-        DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
-        if (length == 0)
-            return {};
-        if (length < size) {
-            buffer.resize(length);
-            return std::filesystem::path(buffer);
-        }
-        if (buffer.size() >= 32768)
-            return {};
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-void WriteText(std::FILE* stream, std::string_view utf8) {
-    HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    if (handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode)) {
-        std::fflush(stream);
-        std::wstring wide = Widen(CP_UTF8, 0, utf8).value_or(std::wstring());
-        DWORD written = 0;
-        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-        return;
-    }
-    // Redirected output is a byte stream: UTF-8 as it stands.
-    std::fwrite(utf8.data(), 1, utf8.size(), stream);
-    std::fflush(stream);
+    const std::wstring wide = Widen(kCp932, 0, cp932).value_or(std::wstring());
+    return Narrow(CP_UTF8, 0, wide, nullptr).value_or(std::string());
 }
 
 }  // namespace tovalin::pack

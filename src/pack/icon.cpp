@@ -1,48 +1,32 @@
 #include "pack/icon.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/byte_order.h"
+#include "platform/picture_headers.h"
 
 namespace tovalin::pack {
 
 namespace {
 
-constexpr std::size_t kDirectorySize = 6;
-constexpr std::size_t kEntrySize = 16;
+// The directory's header, then one entry per image.
+constexpr std::size_t kDirectorySize = 6, kEntrySize = 16;
 constexpr std::uint32_t kInfoHeaderSize = 40;
-constexpr std::uint32_t kBiRgb = 0;
-constexpr std::uint32_t kBiBitfields = 3;
-constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1a\n";
+// A DIB's compressions that an icon may use.
+constexpr std::uint32_t kBiRgb = 0, kBiBitfields = 3;
 
-// Little-endian read; the caller has made sure the bytes are there.
-std::uint32_t Get(std::span<const std::uint8_t> bytes, std::size_t offset, int width) {
-    std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = (value << 8) | bytes[offset + static_cast<std::size_t>(i)];
-    return value;
-}
-
-std::uint32_t GetBigEndian32(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value = (value << 8) | bytes[offset + i];
-    return value;
-}
-
-void Put(Bytes& out, std::uint32_t value, int width) {
-    for (int i = 0; i < width; ++i)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
+using platform::AppendLittle;
+using platform::ReadLittle;
 
 std::size_t RowBytes(std::uint64_t width, std::uint64_t bitsPerPixel) {
     return static_cast<std::size_t>((width * bitsPerPixel + 31) / 32 * 4);
 }
 
 bool IsPng(std::span<const std::uint8_t> image) {
-    return image.size() >= kPngSignature.size() &&
-           std::equal(kPngSignature.begin(), kPngSignature.end(), image.begin(),
-                      [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+    return platform::SniffPictureFormat(image) == platform::PictureFormat::kPng;
 }
 
 std::string EntryName(std::size_t index) {
@@ -58,15 +42,12 @@ bool IsIconSide(std::int64_t side) {
 }
 
 void CheckPng(const std::string& entry, std::span<const std::uint8_t> image) {
-    // Signature, the IHDR chunk's length and type, then its width and height.
-    if (image.size() < 24 ||
-        std::string_view(reinterpret_cast<const char*>(&image[12]), 4) != "IHDR")
+    const std::optional<platform::PictureSides> sides = platform::ReadPngSides(image);
+    if (!sides)
         RefuseEntry(entry, "PNG のヘッダーが読めません");
-    const std::int64_t width = GetBigEndian32(image, 16);
-    const std::int64_t height = GetBigEndian32(image, 20);
-    if (!IsIconSide(width) || !IsIconSide(height)) {
-        RefuseEntry(entry, "大きさ " + std::to_string(width) + "×" + std::to_string(height) +
-                               "、一辺 256 ピクセルまで");
+    if (!IsIconSide(sides->width) || !IsIconSide(sides->height)) {
+        RefuseEntry(entry, "大きさ " + std::to_string(sides->width) + "×" +
+                               std::to_string(sides->height) + "、一辺 256 ピクセルまで");
     }
 }
 
@@ -74,13 +55,13 @@ void CheckPng(const std::string& entry, std::span<const std::uint8_t> image) {
 void CheckDib(const std::string& entry, std::span<const std::uint8_t> image) {
     if (image.size() < kInfoHeaderSize)
         RefuseEntry(entry, "ヘッダーが途中で切れています");
-    const std::uint32_t headerSize = Get(image, 0, 4);
-    const auto width = static_cast<std::int32_t>(Get(image, 4, 4));
-    const auto doubledHeight = static_cast<std::int32_t>(Get(image, 8, 4));
-    const std::uint32_t planes = Get(image, 12, 2);
-    const std::uint32_t bitCount = Get(image, 14, 2);
-    const std::uint32_t compression = Get(image, 16, 4);
-    const std::uint32_t coloursUsed = Get(image, 32, 4);
+    const std::uint32_t headerSize = ReadLittle(image, 0, 4);
+    const auto width = static_cast<std::int32_t>(ReadLittle(image, 4, 4));
+    const auto doubledHeight = static_cast<std::int32_t>(ReadLittle(image, 8, 4));
+    const std::uint32_t planes = ReadLittle(image, 12, 2);
+    const std::uint32_t bitCount = ReadLittle(image, 14, 2);
+    const std::uint32_t compression = ReadLittle(image, 16, 4);
+    const std::uint32_t coloursUsed = ReadLittle(image, 32, 4);
     if (headerSize < kInfoHeaderSize || headerSize > image.size())
         RefuseEntry(entry, "ヘッダーの長さ " + std::to_string(headerSize));
     if (!IsIconSide(width) || doubledHeight < 2 || !IsIconSide(doubledHeight / 2)) {
@@ -111,20 +92,20 @@ Bytes MakeDibEntry(const RgbaImage& picture) {
     const auto height = static_cast<std::uint32_t>(picture.height);
     const std::size_t maskRow = RowBytes(width, 1);
     Bytes dib;
-    Put(dib, kInfoHeaderSize, 4);
-    Put(dib, width, 4);
-    Put(dib, 2 * height, 4);  // the XOR pixels and the AND mask, one above the other
-    Put(dib, 1, 2);
-    Put(dib, 32, 2);
-    Put(dib, kBiRgb, 4);
-    Put(dib, static_cast<std::uint32_t>((4 * width + maskRow) * height), 4);
+    AppendLittle(dib, kInfoHeaderSize, 4);
+    AppendLittle(dib, width, 4);
+    AppendLittle(dib, 2 * height, 4);  // the XOR pixels and the AND mask, one above the other
+    AppendLittle(dib, 1, 2);
+    AppendLittle(dib, 32, 2);
+    AppendLittle(dib, kBiRgb, 4);
+    AppendLittle(dib, static_cast<std::uint32_t>((4 * width + maskRow) * height), 4);
     for (int i = 0; i < 4; ++i)
-        Put(dib, 0, 4);  // resolution and colour counts: none
+        AppendLittle(dib, 0, 4);  // resolution and colour counts: none
     for (std::int32_t y = picture.height; y-- > 0;) {
         for (std::int32_t x = 0; x < picture.width; ++x) {
             const Rgba p = picture.At(x, y);
             if (p.a == 0)
-                Put(dib, 0, 4);
+                AppendLittle(dib, 0, 4);
             else
                 dib.insert(dib.end(), {p.b, p.g, p.r, p.a});
         }
@@ -148,9 +129,10 @@ bool IsWellFormed(const RgbaImage& image) {
 }  // namespace
 
 std::vector<IconEntry> ReadIco(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < kDirectorySize || Get(bytes, 0, 2) != 0 || Get(bytes, 2, 2) != 1)
+    if (bytes.size() < kDirectorySize || ReadLittle(bytes, 0, 2) != 0 ||
+        ReadLittle(bytes, 2, 2) != 1)
         throw PackError("アイコン（ICO）ファイルではありません。");
-    const std::size_t count = Get(bytes, 4, 2);
+    const std::size_t count = ReadLittle(bytes, 4, 2);
     if (count == 0)
         throw PackError("アイコンファイルに画像が1つもありません。");
     const std::size_t directoryEnd = kDirectorySize + kEntrySize * count;
@@ -159,8 +141,8 @@ std::vector<IconEntry> ReadIco(std::span<const std::uint8_t> bytes) {
     std::vector<IconEntry> entries;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = kDirectorySize + kEntrySize * i;
-        const std::uint64_t size = Get(bytes, at + 8, 4);
-        const std::uint64_t offset = Get(bytes, at + 12, 4);
+        const std::uint64_t size = ReadLittle(bytes, at + 8, 4);
+        const std::uint64_t offset = ReadLittle(bytes, at + 12, 4);
         if (size == 0)
             RefuseEntry(EntryName(i), "データの長さが 0 です");
         if (offset < directoryEnd)
@@ -172,8 +154,8 @@ std::vector<IconEntry> ReadIco(std::span<const std::uint8_t> bytes) {
         entry.height = bytes[at + 1] == 0 ? kMaxIconSide : bytes[at + 1];
         entry.colourCount = bytes[at + 2];
         entry.reserved = bytes[at + 3];
-        entry.planes = static_cast<std::uint16_t>(Get(bytes, at + 4, 2));
-        entry.bitCount = static_cast<std::uint16_t>(Get(bytes, at + 6, 2));
+        entry.planes = static_cast<std::uint16_t>(ReadLittle(bytes, at + 4, 2));
+        entry.bitCount = static_cast<std::uint16_t>(ReadLittle(bytes, at + 6, 2));
         std::span<const std::uint8_t> image =
             bytes.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
         if (IsPng(image))
@@ -200,9 +182,9 @@ Bytes WriteIco(std::span<const RgbaImage> pictures) {
         images.push_back(MakeDibEntry(picture));
     }
     Bytes ico;
-    Put(ico, 0, 2);
-    Put(ico, 1, 2);
-    Put(ico, static_cast<std::uint32_t>(pictures.size()), 2);
+    AppendLittle(ico, 0, 2);
+    AppendLittle(ico, 1, 2);
+    AppendLittle(ico, static_cast<std::uint32_t>(pictures.size()), 2);
     std::size_t offset = kDirectorySize + kEntrySize * pictures.size();
     for (std::size_t i = 0; i < pictures.size(); ++i) {
         // A side of 256 is stored as 0.
@@ -210,10 +192,10 @@ Bytes WriteIco(std::span<const RgbaImage> pictures) {
         ico.push_back(static_cast<std::uint8_t>(pictures[i].height));
         ico.push_back(0);  // no palette
         ico.push_back(0);
-        Put(ico, 1, 2);   // planes
-        Put(ico, 32, 2);  // bits per pixel
-        Put(ico, static_cast<std::uint32_t>(images[i].size()), 4);
-        Put(ico, static_cast<std::uint32_t>(offset), 4);
+        AppendLittle(ico, 1, 2);   // planes
+        AppendLittle(ico, 32, 2);  // bits per pixel
+        AppendLittle(ico, static_cast<std::uint32_t>(images[i].size()), 4);
+        AppendLittle(ico, static_cast<std::uint32_t>(offset), 4);
         offset += images[i].size();
     }
     for (const Bytes& image : images)
@@ -224,18 +206,18 @@ Bytes WriteIco(std::span<const RgbaImage> pictures) {
 std::uint16_t ImageBitCount(const IconEntry& entry) {
     if (IsPng(entry.image) || entry.image.size() < kInfoHeaderSize)
         return 32;
-    return static_cast<std::uint16_t>(Get(entry.image, 14, 2));
+    return static_cast<std::uint16_t>(ReadLittle(entry.image, 14, 2));
 }
 
 RgbaImage DecodeIconEntry(const IconEntry& entry) {
     std::span<const std::uint8_t> dib = entry.image;
-    if (IsPng(dib) || dib.size() < kInfoHeaderSize || Get(dib, 0, 4) != kInfoHeaderSize ||
-        Get(dib, 14, 2) != 32 || Get(dib, 16, 4) != kBiRgb) {
+    if (IsPng(dib) || dib.size() < kInfoHeaderSize || ReadLittle(dib, 0, 4) != kInfoHeaderSize ||
+        ReadLittle(dib, 14, 2) != 32 || ReadLittle(dib, 16, 4) != kBiRgb) {
         throw PackError("32ビット（BI_RGB）以外のアイコン画像は読み込めません。");
     }
     CheckDib("アイコンの画像", dib);
-    const auto width = static_cast<std::int32_t>(Get(dib, 4, 4));
-    const auto height = static_cast<std::int32_t>(Get(dib, 8, 4)) / 2;
+    const auto width = static_cast<std::int32_t>(ReadLittle(dib, 4, 4));
+    const auto height = static_cast<std::int32_t>(ReadLittle(dib, 8, 4)) / 2;
     RgbaImage picture = MakeRgbaImage(width, height);
     const std::size_t pixels = kInfoHeaderSize;
     const std::size_t mask = pixels + 4 * static_cast<std::size_t>(width) * height;

@@ -2,14 +2,15 @@
 #include <cstdio>
 
 #include "pack/cli.h"
-#include "pack/cp932.h"
+#include "pack/console.h"
+#include "platform/module_path.h"
 
 int main(int argc, char** argv) {
     using namespace tovalin::pack;
     std::vector<std::string> arguments = Utf8Arguments(argc, argv);
     if (!arguments.empty())
         arguments.erase(arguments.begin());
-    std::filesystem::path self = ExecutablePath();
+    const std::filesystem::path self = tovalin::platform::ModulePath();
     std::filesystem::path player = self.empty() ? std::filesystem::path("tovalin-player.exe")
                                                 : self.parent_path() / "tovalin-player.exe";
     CommandResult result = RunPacker(arguments, player);

@@ -1,6 +1,8 @@
 // The resources of a player image (PE32 or PE32+), and the rewrite that gives a character's
 // executable the character's own icon. Works on the file's bytes; hostile bytes are refused
 // with a PackError that says what is wrong, never read out of bounds.
+// Written by hand instead of UpdateResource: the packer runs on Linux too, and a character made
+// on either system must be the same bytes.
 #pragma once
 
 #include <cstdint>

@@ -5,23 +5,20 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 
 #include "pack/character.h"
 #include "pack/image.h"
+#include "platform/picture_headers.h"
 
 namespace tovalin::pack {
 
-enum class PictureKind { kGif, kPng, kBmp, kIco };
-
-// The kind the file's signature names; nothing for anything else.
-std::optional<PictureKind> SniffPicture(std::span<const std::uint8_t> bytes);
-
-// The largest picture file read: a 32-bit BMP of the largest accepted picture, with room for
-// its headers. Anything longer is refused before it is read.
-inline constexpr std::uint64_t kMaxPictureFileBytes = 4 * kMaxImagePixels + (1u << 20);
+using platform::kMaxPictureFileBytes;
+using platform::PictureFormat;
+using platform::SniffPictureFormat;
 
 // The sides a PNG or BMP file declares, or for an ICO those of the entry a frame is made from
 // (the largest, the deepest among equals) and that entry's index. Read from the headers alone;
@@ -32,33 +29,32 @@ struct DeclaredPicture {
     std::int32_t height = 0;
     std::uint32_t entry = 0;  // an ICO's entry, counted from 0
 };
-DeclaredPicture CheckDeclaredPicture(std::span<const std::uint8_t> bytes, PictureKind kind,
+DeclaredPicture CheckDeclaredPicture(std::span<const std::uint8_t> bytes, PictureFormat kind,
                                      std::string_view nameUtf8);
 
 // A PNG, BMP or ICO file decoded to straight (not premultiplied) RGBA, its declared picture
 // checked first. A BMP is taken as opaque, as the player takes it. Throws PackError, naming the
 // file, when the picture cannot be decoded or the host cannot decode such files at all.
-RgbaImage DecodeStillPicture(std::span<const std::uint8_t> bytes, PictureKind kind,
+RgbaImage DecodeStillPicture(std::span<const std::uint8_t> bytes, PictureFormat kind,
                              std::string_view nameUtf8);
 
 // The host's part of DecodeStillPicture (picture_file_win32.cpp, picture_file_posix.cpp),
 // called with a declaration CheckDeclaredPicture has accepted.
 bool HostDecodesStillPictures();
-RgbaImage DecodeDeclaredPicture(std::span<const std::uint8_t> bytes, PictureKind kind,
+RgbaImage DecodeDeclaredPicture(std::span<const std::uint8_t> bytes, PictureFormat kind,
                                 const DeclaredPicture& declared, std::string_view nameUtf8);
 
-// Keeps the host's decoder ready for a run of pictures while it lives (on Windows: a COM
-// apartment for the calling thread), so that each picture does not pay for setting it up and
-// tearing it down again.
+// Keeps the host's decoder ready for a run of pictures while it lives (on Windows: the imaging
+// component's factories, platform::PictureBatch), so that each picture does not pay for setting
+// them up again. Sessions may nest; the outermost one owns the decoder.
 class DecoderSession {
   public:
     DecoderSession();
     ~DecoderSession();
-    DecoderSession(const DecoderSession&) = delete;
-    DecoderSession& operator=(const DecoderSession&) = delete;
 
   private:
-    [[maybe_unused]] bool started_ = false;  // only the Windows session has something to end
+    struct Host;                  // what the host keeps ready; nothing away from Windows
+    std::unique_ptr<Host> host_;  // owned alone: a session is neither copied nor moved
 };
 
 // A frame file as a frame source: a GIF as its bytes, any other picture decoded. The name the

@@ -9,6 +9,8 @@
 
 namespace tovalin::pack {
 
+struct DecoderSession::Host {};
+
 DecoderSession::DecoderSession() = default;
 DecoderSession::~DecoderSession() = default;
 
@@ -16,8 +18,8 @@ bool HostDecodesStillPictures() {
     return false;
 }
 
-RgbaImage DecodeDeclaredPicture(std::span<const std::uint8_t>, PictureKind, const DeclaredPicture&,
-                                std::string_view nameUtf8) {
+RgbaImage DecodeDeclaredPicture(std::span<const std::uint8_t>, PictureFormat,
+                                const DeclaredPicture&, std::string_view nameUtf8) {
     throw PackError("「" + std::string(nameUtf8) +
                     "」: この tovalin-pack が読めるフレームは GIF 画像だけです（PNG・BMP・ICO "
                     "は Windows 版の tovalin-pack と tovalin-studio で使えます）。");

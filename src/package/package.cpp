@@ -4,6 +4,8 @@
 #include <array>
 #include <limits>
 
+#include "platform/byte_order.h"
+
 namespace tovalin::package {
 
 namespace {
@@ -23,57 +25,43 @@ std::optional<std::uint32_t> ReadLE(std::span<const std::uint8_t> file, std::int
         static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(width) > file.size()) {
         return std::nullopt;
     }
-    std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i) {
-        value = (value << 8) | file[static_cast<std::size_t>(offset) + static_cast<std::size_t>(i)];
-    }
-    return value;
+    return platform::ReadLittle(file, static_cast<std::size_t>(offset), width);
 }
 
 std::int32_t SaturatedInt32(std::uint64_t value) {
     return static_cast<std::int32_t>(std::min<std::uint64_t>(value, kInt32Max));
 }
 
-enum class Tag { kVer, kIco, kFil, kSiz, kCha, kMov, kLoc, kAni, kUvr, kCpy, kUnknown };
+// What a header line's first three letters make of the rest: nothing more ("VER"), the name of
+// the next record ("ICO", "FIL"), its size ("SIZ"), or one of the header's texts.
+enum class Tag { kVer, kName, kSize, kText };
 
-Tag TagOf(std::string_view line) {
-    static constexpr std::array<std::pair<std::string_view, Tag>, 10> kTags{{
+struct TagSpec {
+    std::string_view letters;
+    Tag tag;
+    std::string PackageHeader::*text = nullptr;  // for kText
+};
+
+// The line's tag, or nullptr for any other line, which ends the header.
+const TagSpec* TagOf(std::string_view line) {
+    static constexpr std::array<TagSpec, 10> kTags{{
         {"VER", Tag::kVer},
-        {"ICO", Tag::kIco},
-        {"FIL", Tag::kFil},
-        {"SIZ", Tag::kSiz},
-        {"CHA", Tag::kCha},
-        {"MOV", Tag::kMov},
-        {"LOC", Tag::kLoc},
-        {"ANI", Tag::kAni},
-        {"UVR", Tag::kUvr},
-        {"CPY", Tag::kCpy},
+        {"ICO", Tag::kName},
+        {"FIL", Tag::kName},
+        {"SIZ", Tag::kSize},
+        {"CHA", Tag::kText, &PackageHeader::gCount},
+        {"MOV", Tag::kText, &PackageHeader::gMove},
+        {"LOC", Tag::kText, &PackageHeader::gLocation},
+        {"ANI", Tag::kText, &PackageHeader::gAnim},
+        {"UVR", Tag::kText, &PackageHeader::gVersion},
+        {"CPY", Tag::kText, &PackageHeader::gCopyright},
     }};
-    std::string_view tag = line.substr(0, 3);
-    for (const auto& [text, value] : kTags) {
-        if (tag == text)
-            return value;
+    const std::string_view letters = line.substr(0, 3);
+    for (const TagSpec& spec : kTags) {
+        if (letters == spec.letters)
+            return &spec;
     }
-    return Tag::kUnknown;
-}
-
-std::string* SettingFor(PackageHeader& header, Tag tag) {
-    switch (tag) {
-        case Tag::kCha:
-            return &header.gCount;
-        case Tag::kMov:
-            return &header.gMove;
-        case Tag::kLoc:
-            return &header.gLocation;
-        case Tag::kAni:
-            return &header.gAnim;
-        case Tag::kUvr:
-            return &header.gVersion;
-        case Tag::kCpy:
-            return &header.gCopyright;
-        default:
-            return nullptr;
-    }
+    return nullptr;
 }
 
 // Appends the record a "SIZ" line describes; false when its end no longer fits the 32-bit
@@ -243,18 +231,18 @@ PackageHeader ParsePackageHeader(std::span<const std::uint8_t> file, std::int32_
     for (std::size_t offset = lengthLine.next; offset < file.size();) {
         PackageLine line = ReadPackageLine(file, offset);
         offset = line.next;
-        Tag tag = TagOf(line.text);
-        if (tag == Tag::kUnknown)
+        const TagSpec* spec = TagOf(line.text);
+        if (!spec)
             break;
         std::string_view value = line.text.substr(3);
         header.lines.emplace_back(line.text);
-        if (tag == Tag::kIco || tag == Tag::kFil) {
+        if (spec->tag == Tag::kName) {
             pendingName = std::string(value);
-        } else if (tag == Tag::kSiz) {
+        } else if (spec->tag == Tag::kSize) {
             if (!AddRecord(header, pendingName, value, position))
                 break;
-        } else if (std::string* setting = SettingFor(header, tag)) {
-            *setting = std::string(value);
+        } else if (spec->tag == Tag::kText) {
+            header.*spec->text = std::string(value);
         }
     }
     return header;

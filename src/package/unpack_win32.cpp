@@ -1,7 +1,8 @@
 #include "package/unpack_win32.h"
 
 #include "platform/file_win32.h"
-#include "platform/system_win32.h"
+#include "platform/folder_win32.h"
+#include "platform/message_box_win32.h"
 #include "platform/text_win32.h"
 
 #include <memory>

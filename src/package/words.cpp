@@ -67,9 +67,4 @@ std::wstring Widen(std::string_view utf8) {
     return wide;
 }
 
-Movement MovementOf(std::wstring_view gMove) {
-    const int i = IndexOfWord(kMoveWords, gMove);
-    return i < 0 ? Movement::kNone : kMoveWords[static_cast<std::size_t>(i)].movement;
-}
-
 }  // namespace tovalin::package

@@ -53,29 +53,23 @@ inline constexpr std::array<SpeedWord, 3> kSpeedWords{
 
 // True when the UTF-16 (or, natively, UTF-32) text spells exactly the UTF-8 word.
 bool SameWord(std::wstring_view text, std::string_view utf8);
+inline bool SameWord(std::string_view text, std::string_view utf8) {
+    return text == utf8;
+}
 
-// The index of the word in its table, compared exactly, or -1.
-template <typename Table>
-int IndexOfWord(const Table& table, std::wstring_view text) {
+// The element of the table whose word the text spells exactly, the player's wide text or the
+// packer's UTF-8; `fallback` when none does. The one lookup over these tables: what a word
+// selects is its element's other fields.
+template <typename Table, typename Text>
+int IndexOfWord(const Table& table, const Text& text, int fallback = -1) {
     for (std::size_t i = 0; i < table.size(); ++i) {
         if (SameWord(text, table[i].word))
             return static_cast<int>(i);
     }
-    return -1;
-}
-template <typename Table>
-int IndexOfWord(const Table& table, std::string_view utf8) {
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        if (table[i].word == utf8)
-            return static_cast<int>(i);
-    }
-    return -1;
+    return fallback;
 }
 
 // The word in the player's wide characters (UTF-16 on Windows, UTF-32 natively).
 std::wstring Widen(std::string_view utf8);
-
-// The movement a word selects: kNone for any text that is not one of the four words.
-Movement MovementOf(std::wstring_view gMove);
 
 }  // namespace tovalin::package

@@ -1,5 +1,7 @@
 #include "package/writer.h"
 
+#include "platform/byte_order.h"
+
 namespace tovalin::package {
 
 namespace {
@@ -8,14 +10,6 @@ void AppendLine(std::string& text, std::string_view tag, std::string_view value)
     text += tag;
     text += value;
     text += "\r\n";
-}
-
-std::uint32_t ReadLE(std::span<const std::uint8_t> bytes, std::size_t offset, int width) {
-    std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i) {
-        value = (value << 8) | bytes[offset + static_cast<std::size_t>(i)];
-    }
-    return value;
 }
 
 }  // namespace
@@ -64,15 +58,15 @@ bool IsIconFile(std::span<const std::uint8_t> bytes) {
     constexpr std::size_t kEntrySize = 16;
     if (bytes.size() < kDirectorySize)
         return false;
-    if (ReadLE(bytes, 0, 2) != 0 || ReadLE(bytes, 2, 2) != 1)
+    if (platform::ReadLittle(bytes, 0, 2) != 0 || platform::ReadLittle(bytes, 2, 2) != 1)
         return false;
-    std::size_t count = ReadLE(bytes, 4, 2);
+    std::size_t count = platform::ReadLittle(bytes, 4, 2);
     if (count == 0 || kDirectorySize + kEntrySize * count > bytes.size())
         return false;
     for (std::size_t i = 0; i < count; ++i) {
         std::size_t entry = kDirectorySize + kEntrySize * i;
-        std::uint64_t size = ReadLE(bytes, entry + 8, 4);
-        std::uint64_t offset = ReadLE(bytes, entry + 12, 4);
+        std::uint64_t size = platform::ReadLittle(bytes, entry + 8, 4);
+        std::uint64_t offset = platform::ReadLittle(bytes, entry + 12, 4);
         if (size == 0 || offset < kDirectorySize + kEntrySize * count ||
             offset + size > bytes.size()) {
             return false;

@@ -1,6 +1,31 @@
 #include "platform/file_win32.h"
 
+#include "platform/module_path.h"
+#include "platform/paths.h"
+
 namespace tovalin::platform {
+
+std::wstring ExePath() {
+    return ComposeExePath(ModulePath());
+}
+
+bool FileExists(const std::wstring& path) {
+    DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::uint64_t> FileLength(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return std::nullopt;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return std::nullopt;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool DeleteFileNow(const std::wstring& path) {
+    return ::DeleteFileW(path.c_str()) != 0;
+}
 
 MappedFile::MappedFile(const std::wstring& path) {
     file_.reset(::CreateFileW(path.c_str(), GENERIC_READ,

@@ -1,13 +1,23 @@
-// Whole-file access: a read-only mapping of a file, and writing a file in one call.
+// Files: whether one is there and how long it is, deleting it, a read-only mapping of a whole
+// file, writing a file in one call, and the player's own file.
 #pragma once
 
 #include "platform/handles_win32.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
 namespace tovalin::platform {
+
+// The running executable as the player rebuilds its path: the folder, the base name and ".exe",
+// whatever the file is really called.
+std::wstring ExePath();
+
+bool FileExists(const std::wstring& path);
+std::optional<std::uint64_t> FileLength(const std::wstring& path);
+bool DeleteFileNow(const std::wstring& path);
 
 class MappedFile {
   public:

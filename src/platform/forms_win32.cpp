@@ -1,6 +1,6 @@
 #include "platform/forms_win32.h"
 
-#include "platform/system_win32.h"
+#include "platform/message_box_win32.h"
 #include "platform/text_win32.h"
 
 #include <vector>

@@ -7,13 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/byte_order.h"
+
 namespace tovalin::platform {
 
 namespace {
 
-constexpr std::uint8_t kTrailer = 0x3B;
-constexpr std::uint8_t kExtensionIntroducer = 0x21;
-constexpr std::uint8_t kImageSeparator = 0x2C;
+// The bytes that start each kind of block, and the one extension label that matters.
+constexpr std::uint8_t kTrailer = 0x3B, kExtensionIntroducer = 0x21, kImageSeparator = 0x2C;
 constexpr std::uint8_t kGraphicControlLabel = 0xF9;
 constexpr std::uint32_t kLzwCodes = 4096;
 constexpr std::uint32_t kLzwMaxBits = 12;
@@ -46,10 +47,7 @@ class ByteReader {
         return bytes_[offset_++];
     }
 
-    std::uint16_t Word() {
-        const std::uint8_t low = Byte();
-        return static_cast<std::uint16_t>(low | (Byte() << 8));
-    }
+    std::uint16_t Word() { return ReadLe16(Take(2), 0); }
 
     std::span<const std::uint8_t> Take(std::size_t count) {
         if (count > bytes_.size() - offset_)
@@ -332,7 +330,7 @@ class GifReader {
         if (data.size() < 4)
             return;
         control_.disposal = static_cast<std::uint8_t>((data[0] >> 2) & 7);
-        control_.delay = static_cast<std::uint16_t>(data[1] | (data[2] << 8));
+        control_.delay = ReadLe16(data, 1);
         control_.transparent.reset();
         if (data[0] & 1)
             control_.transparent = data[3];

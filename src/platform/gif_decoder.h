@@ -1,7 +1,8 @@
 // Reads GIF87a and GIF89a files into RGBA frames composited the way a viewer shows them: every
 // frame is the whole logical screen after that image was drawn at its place, with the disposal
-// of the image before it applied first. Portable, so that the player and the packer read a GIF
-// alike on every system; failures throw PictureError with a Japanese message.
+// of the image before it applied first. Failures throw PictureError with a Japanese message.
+// Written here instead of using WIC's GIF codec: the player's frames then need no COM at start-up,
+// and the player and the packer read a GIF alike on every system.
 #pragma once
 
 #include <cstddef>

@@ -11,7 +11,12 @@
 
 namespace tovalin::platform {
 
-template <typename Handle, typename Traits>
+// Which value an owner holds when it holds nothing: null, or INVALID_HANDLE_VALUE for the kernel
+// objects whose functions report failure with it (files, searches); null counts as nothing too.
+enum class NoHandle { kNull, kInvalidValue };
+
+// One owner for every kind of handle: Close is the system function that gives the handle back.
+template <typename Handle, auto Close, NoHandle kNone = NoHandle::kNull>
 class UniqueHandle {
   public:
     UniqueHandle() noexcept = default;
@@ -27,91 +32,43 @@ class UniqueHandle {
     ~UniqueHandle() { reset(); }
 
     Handle get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return Traits::IsValid(handle_); }
+    explicit operator bool() const noexcept { return Holds(handle_); }
 
-    Handle release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
-    void reset(Handle h = Traits::Invalid()) noexcept {
+    Handle release() noexcept { return std::exchange(handle_, None()); }
+    void reset(Handle h = None()) noexcept {
         Handle old = std::exchange(handle_, h);
-        if (Traits::IsValid(old))
-            Traits::Close(old);
+        if (Holds(old))
+            Close(old);
     }
 
   private:
-    Handle handle_ = Traits::Invalid();
+    static Handle None() noexcept {
+        if constexpr (kNone == NoHandle::kInvalidValue)
+            return INVALID_HANDLE_VALUE;
+        else
+            return nullptr;
+    }
+    static bool Holds(Handle h) noexcept { return h != nullptr && h != None(); }
+
+    Handle handle_ = None();
 };
 
-template <typename Handle, auto CloseFn>
-struct NullHandleTraits {
-    static constexpr Handle Invalid() noexcept { return nullptr; }
-    static bool IsValid(Handle h) noexcept { return h != nullptr; }
-    static void Close(Handle h) noexcept { CloseFn(h); }
-};
-
-struct FileHandleTraits {
-    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(HANDLE h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-    static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
-};
-
-inline void DeleteGdiObject(HGDIOBJ h) noexcept {
-    ::DeleteObject(h);
-}
-inline void DestroyIconHandle(HICON h) noexcept {
-    ::DestroyIcon(h);
-}
-inline void DestroyMenuHandle(HMENU h) noexcept {
-    ::DestroyMenu(h);
-}
-inline void CloseKernelHandle(HANDLE h) noexcept {
-    ::CloseHandle(h);
-}
-inline void UnmapView(const void* p) noexcept {
-    ::UnmapViewOfFile(p);
-}
-inline void DeleteDeviceContext(HDC h) noexcept {
-    ::DeleteDC(h);
-}
-inline void DeleteFontHandle(HFONT h) noexcept {
-    ::DeleteObject(h);
-}
-
-inline void DestroyImageListHandle(HIMAGELIST h) noexcept {
-    ::ImageList_Destroy(h);
-}
-inline void FinishDrop(HDROP h) noexcept {
-    ::DragFinish(h);
-}
-
-inline void CloseFindHandle(HANDLE h) noexcept {
-    ::FindClose(h);
-}
-inline void FreeLocalMemory(void* p) noexcept {
-    ::LocalFree(p);
-}
-
-struct FindHandleTraits {
-    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(HANDLE h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-    static void Close(HANDLE h) noexcept { CloseFindHandle(h); }
-};
-
-using UniqueHrgn = UniqueHandle<HRGN, NullHandleTraits<HRGN, DeleteGdiObject>>;
-using UniqueHpen = UniqueHandle<HPEN, NullHandleTraits<HPEN, DeleteGdiObject>>;
-using UniqueFind = UniqueHandle<HANDLE, FindHandleTraits>;
-using UniqueLocalMemory = UniqueHandle<void*, NullHandleTraits<void*, FreeLocalMemory>>;
-using UniqueHbitmap = UniqueHandle<HBITMAP, NullHandleTraits<HBITMAP, DeleteGdiObject>>;
-using UniqueHfont = UniqueHandle<HFONT, NullHandleTraits<HFONT, DeleteFontHandle>>;
-using UniqueHbrush = UniqueHandle<HBRUSH, NullHandleTraits<HBRUSH, DeleteGdiObject>>;
-using UniqueHdc = UniqueHandle<HDC, NullHandleTraits<HDC, DeleteDeviceContext>>;
-using UniqueHicon = UniqueHandle<HICON, NullHandleTraits<HICON, DestroyIconHandle>>;
-using UniqueHmenu = UniqueHandle<HMENU, NullHandleTraits<HMENU, DestroyMenuHandle>>;
-using UniqueKernelHandle = UniqueHandle<HANDLE, NullHandleTraits<HANDLE, CloseKernelHandle>>;
-using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
-using UniqueMapView = UniqueHandle<const void*, NullHandleTraits<const void*, UnmapView>>;
-using UniqueImageList =
-    UniqueHandle<HIMAGELIST, NullHandleTraits<HIMAGELIST, DestroyImageListHandle>>;
+using UniqueHrgn = UniqueHandle<HRGN, ::DeleteObject>;
+using UniqueHpen = UniqueHandle<HPEN, ::DeleteObject>;
+using UniqueHbitmap = UniqueHandle<HBITMAP, ::DeleteObject>;
+using UniqueHfont = UniqueHandle<HFONT, ::DeleteObject>;
+using UniqueHbrush = UniqueHandle<HBRUSH, ::DeleteObject>;
+using UniqueHdc = UniqueHandle<HDC, ::DeleteDC>;
+using UniqueHicon = UniqueHandle<HICON, ::DestroyIcon>;
+using UniqueHmenu = UniqueHandle<HMENU, ::DestroyMenu>;
+using UniqueImageList = UniqueHandle<HIMAGELIST, ::ImageList_Destroy>;
+using UniqueKernelHandle = UniqueHandle<HANDLE, ::CloseHandle>;
+using UniqueFile = UniqueHandle<HANDLE, ::CloseHandle, NoHandle::kInvalidValue>;
+using UniqueFind = UniqueHandle<HANDLE, ::FindClose, NoHandle::kInvalidValue>;
+using UniqueMapView = UniqueHandle<const void*, ::UnmapViewOfFile>;
+using UniqueLocalMemory = UniqueHandle<void*, ::LocalFree>;
 // The files dropped on a window, released to the system when done with.
-using UniqueDrop = UniqueHandle<HDROP, NullHandleTraits<HDROP, FinishDrop>>;
+using UniqueDrop = UniqueHandle<HDROP, ::DragFinish>;
 
 // The screen's device context, for as long as the object lives.
 class ScreenDc {

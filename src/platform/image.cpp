@@ -1,5 +1,7 @@
 #include "platform/image.h"
 
+#include "platform/picture_headers.h"
+
 namespace tovalin::platform {
 
 bool FitsImageLimits(std::int64_t width, std::int64_t height) {

@@ -3,17 +3,17 @@
 // composited frames of an animation, the sizes of an icon).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "platform/picture_headers.h"
-
 namespace tovalin::platform {
 
-// The largest picture decoded or made: the player's own picture limits, so that the authoring
-// steps make nothing that the player would refuse to show.
-inline constexpr std::int32_t kMaxImageSide = kMaxPictureSide;
-inline constexpr std::uint64_t kMaxImagePixels = kMaxPicturePixels;
+// The largest picture decoded, made or shown, by the player and the authoring steps alike, so
+// that nothing is made that the player would refuse. A frame's coordinates are 16-bit signed in
+// the system's region data, hence the side.
+inline constexpr std::int32_t kMaxImageSide = 32767;
+inline constexpr std::uint64_t kMaxImagePixels = 16u * 1024u * 1024u;
 
 struct Rgba {
     std::uint8_t r = 0;

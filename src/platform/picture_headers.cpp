@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "platform/byte_order.h"
+
 namespace tovalin::platform {
 namespace {
 
 // Some GIF decoders expand every frame of a file as soon as it is opened, one byte per pixel, so
 // all frames together are held to a budget, not only the first.
-constexpr std::uint64_t kMaxGifPixelsAllFrames = 4 * kMaxPicturePixels;
+constexpr std::uint64_t kMaxGifPixelsAllFrames = 4 * kMaxImagePixels;
 
 constexpr const wchar_t* kTooLarge = L"picture is larger than 32767 pixels on a side";
 constexpr const wchar_t* kTooManyPixels = L"picture has more than 16 Mi pixels";
@@ -23,17 +25,10 @@ class Bytes {
         return pos <= b_.size() && n <= b_.size() - pos;
     }
     std::uint8_t U8(std::size_t pos) const noexcept { return b_[pos]; }
-    std::uint16_t U16(std::size_t pos) const noexcept {
-        return static_cast<std::uint16_t>(b_[pos] | b_[pos + 1] << 8);
-    }
-    std::uint32_t U32(std::size_t pos) const noexcept {
-        return std::uint32_t{b_[pos]} | std::uint32_t{b_[pos + 1]} << 8 |
-               std::uint32_t{b_[pos + 2]} << 16 | std::uint32_t{b_[pos + 3]} << 24;
-    }
-    std::uint32_t U32Be(std::size_t pos) const noexcept {
-        return std::uint32_t{b_[pos]} << 24 | std::uint32_t{b_[pos + 1]} << 16 |
-               std::uint32_t{b_[pos + 2]} << 8 | std::uint32_t{b_[pos + 3]};
-    }
+    std::uint16_t U16(std::size_t pos) const noexcept { return ReadLe16(b_, pos); }
+    std::uint32_t U32(std::size_t pos) const noexcept { return ReadLe32(b_, pos); }
+    std::uint32_t U32Be(std::size_t pos) const noexcept { return ReadBe32(b_, pos); }
+    std::span<const std::uint8_t> All() const noexcept { return b_; }
     bool StartsWith(std::size_t pos, std::span<const std::uint8_t> prefix) const noexcept {
         return Has(pos, prefix.size()) &&
                std::equal(prefix.begin(), prefix.end(), b_.begin() + static_cast<long>(pos));
@@ -43,15 +38,16 @@ class Bytes {
     std::span<const std::uint8_t> b_;
 };
 
-constexpr std::uint8_t kGifSignature[] = {'G', 'I', 'F', '8'};
+constexpr std::uint8_t kGif87Signature[] = {'G', 'I', 'F', '8', '7', 'a'};
+constexpr std::uint8_t kGif89Signature[] = {'G', 'I', 'F', '8', '9', 'a'};
 constexpr std::uint8_t kBmpSignature[] = {'B', 'M'};
 constexpr std::uint8_t kIcoSignature[] = {0, 0, 1, 0};
 constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 const wchar_t* CheckLimits(std::int64_t width, std::int64_t height) {
-    if (width > kMaxPictureSide || height > kMaxPictureSide)
+    if (width > kMaxImageSide || height > kMaxImageSide)
         return kTooLarge;
-    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPicturePixels)
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxImagePixels)
         return kTooManyPixels;
     return nullptr;
 }
@@ -100,36 +96,9 @@ const wchar_t* CheckGif(const Bytes& b) {
     return nullptr;
 }
 
-// The position of the first image descriptor's fields (just past its 0x2C), or 0 when the blocks
-// end before one.
-std::size_t FindFirstGifImage(const Bytes& b) {
-    std::size_t pos = 13 + GifColourTableBytes(b.U8(10));
-    while (b.Has(pos, 1)) {
-        const std::uint8_t block = b.U8(pos++);
-        if (block == 0x2C)
-            return b.Has(pos, 9) ? pos : 0;
-        if (block != 0x21)
-            return 0;
-        pos = SkipGifSubBlocks(b, pos + 1);
-    }
-    return 0;
-}
-
-// A BITMAPCOREHEADER (12 bytes) holds 16-bit sides, every later header 32-bit ones; a negative
-// height marks a top-down picture.
 const wchar_t* CheckDibHeader(const Bytes& b, std::size_t pos, bool iconHalfHeight) {
-    if (!b.Has(pos, 4))
-        return kBrokenBmp;
-    const std::uint32_t headerSize = b.U32(pos);
-    if (headerSize == 12 && b.Has(pos, 12))
-        return CheckPictureSides(b.U16(pos + 4), b.U16(pos + 6) / (iconHalfHeight ? 2 : 1));
-    if (headerSize < 16 || !b.Has(pos, 12))
-        return kBrokenBmp;
-    const std::int64_t width = static_cast<std::int32_t>(b.U32(pos + 4));
-    std::int64_t height = static_cast<std::int32_t>(b.U32(pos + 8));
-    if (height < 0)
-        height = -height;
-    return CheckPictureSides(width, iconHalfHeight ? height / 2 : height);
+    const std::optional<PictureSides> sides = ReadDibSides(b.All(), pos, iconHalfHeight);
+    return sides ? CheckPictureSides(sides->width, sides->height) : kBrokenBmp;
 }
 
 // Only the first image of the directory is decoded; it is a DIB (colour and mask stacked, hence
@@ -142,9 +111,8 @@ const wchar_t* CheckIco(const Bytes& b) {
         return L"icon holds no image";
     const std::uint32_t offset = b.U32(kFirstEntry + 12);
     if (b.StartsWith(offset, kPngSignature)) {
-        if (!b.Has(offset, 24))
-            return kBrokenIco;
-        return CheckPictureSides(b.U32Be(offset + 16), b.U32Be(offset + 20));
+        const std::optional<PictureSides> sides = ReadPngSides(b.All(), offset);
+        return sides ? CheckPictureSides(sides->width, sides->height) : kBrokenIco;
     }
     if (!b.Has(offset, 12))
         return kBrokenIco;
@@ -159,6 +127,8 @@ const wchar_t* CheckDeclaredSize(PictureFormat format, const Bytes& b) {
             return CheckDibHeader(b, 14, false);
         case PictureFormat::kIco:
             return CheckIco(b);
+        case PictureFormat::kPng:
+            break;
     }
     return nullptr;
 }
@@ -167,13 +137,41 @@ const wchar_t* CheckDeclaredSize(PictureFormat format, const Bytes& b) {
 
 std::optional<PictureFormat> SniffPictureFormat(std::span<const std::uint8_t> bytes) {
     const Bytes b(bytes);
-    if (b.StartsWith(0, kGifSignature))
+    if (b.StartsWith(0, kGif87Signature) || b.StartsWith(0, kGif89Signature))
         return PictureFormat::kGif;
+    if (b.StartsWith(0, kPngSignature))
+        return PictureFormat::kPng;
     if (b.StartsWith(0, kBmpSignature))
         return PictureFormat::kBmp;
     if (b.StartsWith(0, kIcoSignature))
         return PictureFormat::kIco;
     return std::nullopt;
+}
+
+std::optional<PictureSides> ReadPngSides(std::span<const std::uint8_t> bytes, std::size_t at) {
+    // The signature, then the IHDR chunk: its length (13), its type, the width and the height.
+    constexpr std::uint8_t kIhdr[] = {'I', 'H', 'D', 'R'};
+    const Bytes b(bytes);
+    if (!b.StartsWith(at, kPngSignature) || !b.Has(at, 24) || b.U32Be(at + 8) != 13 ||
+        !b.StartsWith(at + 12, kIhdr))
+        return std::nullopt;
+    return PictureSides{b.U32Be(at + 16), b.U32Be(at + 20)};
+}
+
+std::optional<PictureSides> ReadDibSides(std::span<const std::uint8_t> bytes, std::size_t at,
+                                         bool stackedMask) {
+    const Bytes b(bytes);
+    if (!b.Has(at, 4))
+        return std::nullopt;
+    const std::int64_t share = stackedMask ? 2 : 1;
+    const std::uint32_t headerSize = b.U32(at);
+    if (headerSize == 12 && b.Has(at, 12))
+        return PictureSides{b.U16(at + 4), b.U16(at + 6) / share};
+    if (headerSize < 16 || !b.Has(at, 12))
+        return std::nullopt;
+    const std::int64_t width = static_cast<std::int32_t>(b.U32(at + 4));
+    const std::int64_t height = static_cast<std::int32_t>(b.U32(at + 8));
+    return PictureSides{width, (height < 0 ? -height : height) / share};
 }
 
 const wchar_t* CheckPictureSides(std::int64_t width, std::int64_t height) {
@@ -185,21 +183,12 @@ const wchar_t* CheckPictureSides(std::int64_t width, std::int64_t height) {
 bool CheckPictureHeaders(std::span<const std::uint8_t> bytes, std::wstring* error) {
     const Bytes view(bytes);
     const std::optional<PictureFormat> format = SniffPictureFormat(bytes);
+    const bool playerFormat = format && *format != PictureFormat::kPng;
     const wchar_t* reason =
-        format ? CheckDeclaredSize(*format, view) : L"not a GIF, BMP or ICO file";
+        playerFormat ? CheckDeclaredSize(*format, view) : L"not a GIF, BMP or ICO file";
     if (reason && error)
         *error = reason;
     return reason == nullptr;
-}
-
-std::optional<GifPlacement> ReadGifPlacement(std::span<const std::uint8_t> bytes) {
-    const Bytes b(bytes);
-    if (!b.StartsWith(0, kGifSignature) || !b.Has(0, 13))
-        return std::nullopt;
-    const std::size_t image = FindFirstGifImage(b);
-    if (image == 0)
-        return std::nullopt;
-    return GifPlacement{b.U16(6), b.U16(8), b.U16(image), b.U16(image + 2)};
 }
 
 }  // namespace tovalin::platform

@@ -16,6 +16,7 @@
 #include "platform/handles_win32.h"
 #include "platform/picture.h"
 #include "platform/picture_headers.h"
+#include "platform/picture_wic_win32.h"
 
 namespace tovalin::platform {
 
@@ -33,20 +34,6 @@ namespace tovalin::platform {
 // it.
 std::optional<DecodedPicture> DecodePicture(const std::wstring& path, std::uint32_t background,
                                             std::wstring* error = nullptr);
-
-// Keeps the imaging component's factories, once a BMP or ICO has needed them, for the pictures
-// this thread decodes while it lives: creating them for each picture costs several times what
-// decoding a small frame does. Batches may nest; the outermost one owns the factories.
-class PictureBatch {
-  public:
-    PictureBatch();
-    ~PictureBatch();
-    PictureBatch(const PictureBatch&) = delete;
-    PictureBatch& operator=(const PictureBatch&) = delete;
-
-  private:
-    bool outermost_;
-};
 
 // A 32-bpp top-down DIB section holding the picture, every pixel a scale × scale block, for
 // painting a window's background; empty when the picture holds no pixels, the scale is outside

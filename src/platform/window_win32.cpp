@@ -2,7 +2,9 @@
 
 #include "platform/units.h"
 #include "platform/counters.h"
-#include "platform/system_win32.h"
+#include "platform/guard_win32.h"
+#include "platform/handles_win32.h"
+#include "platform/screen_metrics_win32.h"
 
 #include <cmath>
 #include <vector>
@@ -42,6 +44,7 @@ bool Window::Create(const WindowSpec& desc, HWND parent) {
     }
     if (!life_)
         life_ = std::make_shared<int>(0);
+    painting_ = desc.painting;
     HWND created = ::CreateWindowExW(desc.exStyle, desc.className, desc.title.c_str(), desc.style,
                                      0, 0, 0, 0, parent, nullptr, instance, this);
     return created != nullptr && hwnd_ == created;
@@ -84,7 +87,20 @@ LRESULT Window::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
             OnTimer(id);
         return 0;
     }
+    if (msg == WM_PAINT && painting_ != Painting::kSystem) {
+        PaintClient();
+        return 0;
+    }
+    if (msg == WM_ERASEBKGND && painting_ == Painting::kWhole)
+        return 1;  // OnPaint covers every pixel
     return OnMessage(msg, wp, lp);
+}
+
+void Window::PaintClient() {
+    const PaintScope paint(hwnd_);
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    OnPaint(paint.dc(), client);
 }
 
 bool Window::TimerFires(UINT_PTR id) {
@@ -100,6 +116,8 @@ LRESULT Window::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void Window::OnTimer(UINT_PTR) {}
+
+void Window::OnPaint(HDC, const RECT&) {}
 
 void Window::Show(bool visible) {
     if (hwnd_)

@@ -24,13 +24,19 @@ class Watch {
     std::weak_ptr<void> token_;
 };
 
+// Who paints a window's client area: the system alone; the window's OnPaint over the background
+// the system erased; or OnPaint, every pixel, with no erasing first, which would show the bare
+// background for a moment before every new picture.
+enum class Painting { kSystem, kOverBackground, kWhole };
+
 struct WindowSpec {
     const wchar_t* className = L"";
     std::wstring title{};
     DWORD style = WS_POPUP;
     DWORD exStyle = 0;
     HICON classIcon = nullptr;
-    HBRUSH background = nullptr;  // null: the window paints everything itself
+    HBRUSH background = nullptr;  // null: the system erases nothing
+    Painting painting = Painting::kSystem;
 };
 
 class Window {
@@ -63,16 +69,21 @@ class Window {
     virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     // A timer of this window fired; id is the Timer's id.
     virtual void OnTimer(UINT_PTR id);
+    // Paints the client area, `client`, on `dc` between BeginPaint and EndPaint; called for a
+    // window whose description does not leave painting to the system.
+    virtual void OnPaint(HDC dc, const RECT& client);
 
   private:
     friend class Timer;
     static LRESULT CALLBACK Thunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
+    void PaintClient();
     bool TimerFires(UINT_PTR id);
     RECT WindowRect() const;
     void MoveToPixels(int x, int y, const RECT& now);
 
     HWND hwnd_ = nullptr;
+    Painting painting_ = Painting::kSystem;
     std::shared_ptr<void> life_;
     std::vector<Timer*> timers_;
 };

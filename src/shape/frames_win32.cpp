@@ -1,7 +1,9 @@
 #include "shape/frames_win32.h"
 
 #include "platform/picture_win32.h"
-#include "platform/system_win32.h"
+#include "platform/dpi_win32.h"
+#include "platform/message_box_win32.h"
+#include "platform/screen_metrics_win32.h"
 #include "platform/units.h"
 #include "shape/frames.h"
 #include "shape/region.h"

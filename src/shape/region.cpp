@@ -112,7 +112,8 @@ class BandBuilder {
 
 bool ValidFrame(std::span<const std::uint32_t> pixels, std::int32_t width,
                 std::int32_t height) noexcept {
-    if (width <= 0 || height <= 0 || width > kMaxFrameSide || height > kMaxFrameSide)
+    if (width <= 0 || height <= 0 || width > platform::kMaxImageSide ||
+        height > platform::kMaxImageSide)
         return false;
     return pixels.size() >= static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
 }

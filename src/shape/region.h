@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/image.h"
+
 namespace tovalin::shape {
 
 // A 32-byte RGNDATAHEADER followed by room for 4,000 rectangles.
@@ -17,8 +19,6 @@ inline constexpr std::size_t kRegionHeaderSize = 32;
 inline constexpr std::size_t kRegionRectSize = 16;
 inline constexpr std::size_t kRegionMaxRects =
     (kRegionRecordSize - kRegionHeaderSize) / kRegionRectSize;
-// Frame coordinates are 16-bit signed, so no side may be longer than this.
-inline constexpr std::int32_t kMaxFrameSide = 32767;
 
 struct RegionRecord {
     alignas(4) std::array<std::uint8_t, kRegionRecordSize> bytes{};
@@ -32,7 +32,8 @@ struct RegionRecord {
 // each a maximal horizontal run, vertically adjacent rows with identical runs sharing one band.
 // Returns the size GetRegionData would report: 32 + 16*nCount, or 0 when no pixel differs, the
 // data would not fit the record, or the arguments are invalid (width or height outside
-// 1..32,767, fewer than width*height pixels). When it returns 0 `record` is left untouched.
+// 1..platform::kMaxImageSide, fewer than width*height pixels). When it returns 0 `record` is left
+// untouched.
 std::uint32_t BuildRegionData(std::span<const std::uint32_t> pixels, std::int32_t width,
                               std::int32_t height, std::uint32_t keyColour,
                               RegionRecord& record) noexcept;

@@ -3,7 +3,8 @@
 #include "motion/random.h"
 #include "motion/worker_win32.h"
 #include "platform/forms_win32.h"
-#include "platform/system_win32.h"
+#include "platform/dpi_win32.h"
+#include "platform/screen_metrics_win32.h"
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
 
@@ -11,14 +12,11 @@
 
 namespace tovalin::shape {
 
-std::wstring gCount;
-std::wstring gMove;
-std::wstring gLocation;
-std::wstring gAnim;
 std::vector<std::unique_ptr<frmView>> gViews;
 
 namespace {
 
+SceneSettings gSettings;
 SettingsListener gSettingsListener = nullptr;
 unsigned gAway = 0;    // Away reasons that hold now
 bool gHidden = false;  // the character windows are hidden
@@ -33,17 +31,25 @@ class SceneMotion final : public motion::MotionScene {
             windows_.push_back(view.get());
         return windows_;
     }
-    motion::MoveMode Mode() const override { return mode_; }
-    void SetMode(motion::MoveMode mode) { mode_ = mode; }
+    motion::MoveMode Mode() const override { return gSettings.movement; }
 
   private:
     std::vector<motion::MotionWindow*> windows_;
-    motion::MoveMode mode_ = motion::MoveMode::kNone;
 };
 
 SceneMotion& TheSceneMotion() {
     static SceneMotion scene;
     return scene;
+}
+
+void TellSettingsListener() {
+    if (gSettingsListener)
+        gSettingsListener(gSettings);
+}
+
+void ApplySpeedToViews() {
+    for (const auto& view : gViews)
+        view->Timer1.SetInterval(gSettings.interval);
 }
 
 void UnloadViews() {
@@ -62,12 +68,10 @@ struct Place {
     double top;
 };
 
-Place PlaceFor(std::wstring_view location) {
+Place PlaceFor(package::Placement placement) {
     const auto sw = static_cast<std::int64_t>(std::lround(platform::ScreenWidthTwips()));
     const auto sh = static_cast<std::int64_t>(std::lround(platform::ScreenHeightTwips()));
-    const int item = package::IndexOfWord(package::kLocationWords, location);
-    if (item >= 0 && package::kLocationWords[static_cast<std::size_t>(item)].placement ==
-                         package::Placement::kRandom) {
+    if (placement == package::Placement::kRandom) {
         const double r1 = motion::Rng().Next();
         const double r2 = motion::Rng().Next();
         return {std::floor(r1 * static_cast<double>(sw / 2)) + static_cast<double>(sw / 4),
@@ -90,6 +94,52 @@ void ShowViews(bool visible) {
 
 }  // namespace
 
+const std::wstring& gCount = gSettings.countWord;
+const std::wstring& gMove = gSettings.move;
+const std::wstring& gLocation = gSettings.location;
+const std::wstring& gAnim = gSettings.speedWord;
+
+void UseSettingWords(std::wstring count, std::wstring move, std::wstring location,
+                     std::wstring anim) {
+    SetCountWord(gSettings, std::move(count));
+    SetMoveWord(gSettings, move);
+    SetLocationWord(gSettings, location);
+    SetSpeedWord(gSettings, std::move(anim));
+}
+
+namespace {
+
+// A choice the table has takes effect (`apply`); one it has not changes nothing.
+template <typename Apply>
+bool Choose(bool (*select)(SceneSettings&, int), int item, Apply apply) {
+    if (!select(gSettings, item))
+        return false;
+    apply();
+    return true;
+}
+
+}  // namespace
+
+// A set-up tells the listener itself.
+bool SetCount(int item) {
+    return Choose(&SelectCount, item, &SetupScene);
+}
+
+bool SetMove(int item) {
+    return Choose(&SelectMove, item, &TellSettingsListener);
+}
+
+bool SetLocation(int item) {
+    return Choose(&SelectLocation, item, &TellSettingsListener);
+}
+
+bool SetSpeed(int item) {
+    return Choose(&SelectSpeed, item, [] {
+        ApplySpeedToViews();
+        TellSettingsListener();
+    });
+}
+
 void SetAway(Away reason, bool away) {
     const auto bit = static_cast<unsigned>(reason);
     const unsigned before = gAway;
@@ -98,11 +148,6 @@ void SetAway(Away reason, bool away) {
         return;
     platform::PauseTimers(gAway != 0);
     ShowViews((gAway & static_cast<unsigned>(Away::kFullScreen)) == 0);
-}
-
-void SetMove(std::wstring word) {
-    gMove = std::move(word);
-    TheSceneMotion().SetMode(motion::ModeFromWord(gMove));
 }
 
 void SetSettingsListener(SettingsListener listener) {
@@ -124,25 +169,33 @@ bool MakeTopmost(HWND hwnd) {
                           SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW | SWP_NOACTIVATE) != 0;
 }
 
+void StopScene() {
+    motion::frmWork::Get().Timer1.SetEnabled(false);
+    for (const auto& view : gViews)
+        view->Timer1.SetEnabled(false);
+}
+
+void RestartScene() {
+    motion::frmWork::Get().Timer1.SetEnabled(true);
+    for (const auto& view : gViews)
+        view->Timer1.SetEnabled(true);
+}
+
 void SetupScene() {
     motion::ReseedFromTimer();
     motion::frmWork& work = motion::frmWork::Get();
     work.Timer1.SetEnabled(false);
     UnloadViews();
 
-    const SceneSettings settings = ResolveSceneSettings(gCount, gMove, gLocation, gAnim);
-    SetMove(settings.move);
-    gLocation = settings.location;
-    if (gSettingsListener)
-        gSettingsListener(settings);
+    TellSettingsListener();
 
-    for (int i = 0; i < settings.count; ++i) {
+    for (int i = 0; i < gSettings.count; ++i) {
         auto owned = std::make_unique<frmView>();
         frmView& view = *owned;
         gViews.push_back(std::move(owned));
         view.Load();
         const platform::Watch alive = view.MakeWatch();
-        const Place place = PlaceFor(gLocation);
+        const Place place = PlaceFor(gSettings.placement);
         view.MoveTwips(place.left, place.top);
         view.SizeTwips(gFrameWidth[0], gFrameHeight[0]);
         view.Show(true);
@@ -154,7 +207,7 @@ void SetupScene() {
         MakeTopmost(view.hwnd());
         if (gHidden)
             view.Show(false);  // built behind a full-screen program: shown when it goes
-        view.Timer1.SetInterval(settings.interval);
+        view.Timer1.SetInterval(gSettings.interval);
         motion::InitMotion(view);
     }
     work.SetMotionScene(&TheSceneMotion());

@@ -2,7 +2,9 @@
 
 #include "motion/drag_win32.h"
 #include "platform/counters.h"
-#include "platform/system_win32.h"
+#include "platform/dpi_win32.h"
+#include "platform/fatal_exit_win32.h"
+#include "platform/pump_win32.h"
 #include "shape/frames.h"
 #include "shape/scene_win32.h"
 
@@ -28,7 +30,9 @@ frmView::~frmView() = default;
 
 // No taskbar button.
 platform::WindowSpec frmView::Description() {
-    return {.className = L"tovalin.frmView", .exStyle = WS_EX_TOOLWINDOW};
+    return {.className = L"tovalin.frmView",
+            .exStyle = WS_EX_TOOLWINDOW,
+            .painting = platform::Painting::kWhole};
 }
 
 void frmView::Form_Unload() {
@@ -56,11 +60,6 @@ void frmView::SetBackgroundPicture(PicturePtr picture) {
 
 LRESULT frmView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-        case WM_PAINT:
-            OnPaint();
-            return 0;
-        case WM_ERASEBKGND:
-            return 1;  // painting covers the whole client area
         case WM_LBUTTONDOWN:
             Form_MouseDown(1);
             return 0;
@@ -87,26 +86,23 @@ LRESULT frmView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-void frmView::OnPaint() {
+void frmView::OnPaint(HDC dc, const RECT& client) {
     platform::Count(platform::Counter::kRepaint);
-    const platform::PaintScope paint(hwnd());
-    RECT client{};
-    ::GetClientRect(hwnd(), &client);
     std::int32_t drawnW = 0, drawnH = 0;
     HDC source = PaintSourceDc();
     if (background_ && background_->bitmap && source) {
         drawnW = background_->pixels.width * background_->scale;
         drawnH = background_->pixels.height * background_->scale;
         const platform::SelectedObject picture(source, background_->bitmap.get());
-        ::BitBlt(paint.dc(), 0, 0, drawnW, drawnH, source, 0, 0, SRCCOPY);
+        ::BitBlt(dc, 0, 0, drawnW, drawnH, source, 0, 0, SRCCOPY);
     }
     // What the picture does not cover shows the form's own colour.
     RECT right{drawnW, 0, client.right, client.bottom};
     RECT below{0, drawnH, drawnW, client.bottom};
     if (right.left < right.right)
-        ::FillRect(paint.dc(), &right, ButtonFaceBrush());
+        ::FillRect(dc, &right, ButtonFaceBrush());
     if (below.top < below.bottom)
-        ::FillRect(paint.dc(), &below, ButtonFaceBrush());
+        ::FillRect(dc, &below, ButtonFaceBrush());
 }
 
 void frmView::OnTimer(UINT_PTR id) {

@@ -73,6 +73,7 @@ class frmView final : public platform::Form<frmView>, public motion::MotionWindo
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void OnTimer(UINT_PTR id) override;
+    void OnPaint(HDC dc, const RECT& client) override;
 
   private:
     friend class platform::Form<frmView>;
@@ -82,7 +83,6 @@ class frmView final : public platform::Form<frmView>, public motion::MotionWindo
     LRESULT Form_CaptionPress(LPARAM lp);
     void Form_PosChanging(WINDOWPOS& pos);
     void Form_DpiChanged(int dpi);
-    void OnPaint();
 
     PicturePtr background_;
     Outline outline_;

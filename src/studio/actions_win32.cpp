@@ -8,9 +8,10 @@
 #include <map>
 #include <system_error>
 
-#include "pack/cp932.h"
 #include "pack/file_io.h"
-#include "platform/system_win32.h"
+#include "platform/folder_win32.h"
+#include "platform/message_box_win32.h"
+#include "platform/module_path.h"
 #include "platform/text_win32.h"
 
 namespace tovalin::studio {
@@ -138,7 +139,7 @@ std::optional<fs::path> ChooseOutput(HWND owner, const std::wstring& suggested,
 }
 
 fs::path PlayerPath() {
-    const fs::path self = pack::ExecutablePath();
+    const fs::path self = platform::ModulePath();
     return self.empty() ? fs::path(L"tovalin-player.exe")
                         : self.parent_path() / L"tovalin-player.exe";
 }

@@ -1,29 +1,24 @@
 #include "studio/controls_win32.h"
 
-#include "platform/system_win32.h"
+#include "platform/dpi_win32.h"
+#include "platform/system_function_win32.h"
 
 namespace tovalin::studio {
 
-namespace {
-
-// Functions of newer systems, looked up by name so that the studio starts on older ones.
-template <typename Function>
-Function User32Function(const char* name) {
-    return platform::SystemFunction<Function>(L"user32.dll", name);
-}
-
-}  // namespace
-
 int WindowDpi(HWND hwnd) {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
+    // Looked up by name, as every function of newer systems, so that the studio starts on older
+    // ones.
+    static const auto getDpiForWindow =
+        platform::SystemFunction<GetDpiForWindowFn>(L"user32.dll", "GetDpiForWindow");
     const UINT dpi = getDpiForWindow && hwnd ? getDpiForWindow(hwnd) : 0;
     return dpi > 0 ? static_cast<int>(dpi) : platform::DisplayDpi();
 }
 
 SIZE OuterSize(SIZE client, DWORD style, DWORD exStyle, int dpi) {
     using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-    static const auto adjustForDpi = User32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+    static const auto adjustForDpi =
+        platform::SystemFunction<AdjustForDpiFn>(L"user32.dll", "AdjustWindowRectExForDpi");
     RECT rect{0, 0, client.cx, client.cy};
     if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi)))
         ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);

@@ -10,7 +10,8 @@
 
 #include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
-#include "platform/system_win32.h"
+#include "platform/dpi_win32.h"
+#include "platform/guard_win32.h"
 #include "platform/text_win32.h"
 #include "studio/controls_win32.h"
 #include "studio/studio_window_win32.h"

@@ -48,6 +48,7 @@ void Preview::Create(HWND parent, int dpi, HFONT font) {
     window.className = L"tovalin.StudioPreview";
     window.style = WS_CHILD | WS_VISIBLE;
     window.exStyle = WS_EX_CLIENTEDGE;
+    window.painting = platform::Painting::kWhole;
     if (!Window::Create(window, parent))
         throw std::runtime_error("プレビューのウィンドウを作成できませんでした。");
     ::SetWindowLongPtrW(hwnd(), GWLP_ID, kIdPreview);
@@ -102,11 +103,6 @@ void Preview::OnTimer(UINT_PTR id) {
 
 LRESULT Preview::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-        case WM_PAINT:
-            Paint();
-            return 0;
-        case WM_ERASEBKGND:
-            return 1;  // everything is painted at once, off screen
         case WM_SIZE:
             Fit();
             return 0;
@@ -149,15 +145,11 @@ void Preview::DrawFrame(HDC dc) const {
 }
 
 // Drawn off screen and copied in one go, so that the animation does not flicker.
-void Preview::Paint() {
-    const platform::PaintScope paint(hwnd());
-    RECT client{};
-    ::GetClientRect(hwnd(), &client);
+void Preview::OnPaint(HDC dc, const RECT& client) {
     if (client.right <= 0 || client.bottom <= 0)
         return;
-    const platform::UniqueHdc memory(::CreateCompatibleDC(paint.dc()));
-    const platform::UniqueHbitmap canvas(
-        ::CreateCompatibleBitmap(paint.dc(), client.right, client.bottom));
+    const platform::UniqueHdc memory(::CreateCompatibleDC(dc));
+    const platform::UniqueHbitmap canvas(::CreateCompatibleBitmap(dc, client.right, client.bottom));
     if (!memory || !canvas)
         return;
     const platform::SelectedObject selected(memory.get(), canvas.get());
@@ -171,7 +163,7 @@ void Preview::Paint() {
     } else {
         DrawFrame(memory.get());
     }
-    ::BitBlt(paint.dc(), 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
+    ::BitBlt(dc, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
 }
 
 }  // namespace tovalin::studio

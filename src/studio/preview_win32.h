@@ -27,11 +27,11 @@ class Preview final : public platform::Window {
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void OnTimer(UINT_PTR id) override;
+    void OnPaint(HDC dc, const RECT& client) override;
 
   private:
     void Fit();
     void Restart();
-    void Paint();
     void DrawCheckerboard(HDC dc, const RECT& client) const;
     void DrawFrame(HDC dc) const;
 

@@ -3,16 +3,11 @@
 #include "pack/file_io.h"
 #include "pack/icon.h"
 #include "package/words.h"
+#include "shape/scene.h"
 
 namespace tovalin::studio {
 
 namespace {
-
-template <typename Table>
-std::size_t IndexOrFirst(const Table& table, std::string_view word) {
-    const int index = package::IndexOfWord(table, word);
-    return index < 0 ? 0 : static_cast<std::size_t>(index);
-}
 
 template <typename Table>
 std::vector<std::string> Words(const Table& table) {
@@ -22,6 +17,16 @@ std::vector<std::string> Words(const Table& table) {
     return words;
 }
 
+// Calls `f` with each vocabulary, the choice's index into it and the header's word for it.
+template <typename F>
+void ForEachVocabulary(F f) {
+    f(package::kCountWords, &SettingsChoice::count, &pack::CharacterSettings::count);
+    f(package::kMoveWords, &SettingsChoice::move, &pack::CharacterSettings::move);
+    f(package::kLocationWords, &SettingsChoice::location, &pack::CharacterSettings::location);
+    f(package::kSpeedWords, &SettingsChoice::speed, &pack::CharacterSettings::speed);
+}
+
+// An index no box offers stands for the first element.
 template <typename Table>
 std::string WordAt(const Table& table, std::size_t index) {
     return std::string(table[index < table.size() ? index : 0].word);
@@ -36,10 +41,9 @@ bool IsSeriesMark(char c) {
 SettingsChoice DefaultSettings() {
     const pack::CharacterSettings defaults;
     SettingsChoice choice;
-    choice.count = IndexOrFirst(package::kCountWords, defaults.count);
-    choice.move = IndexOrFirst(package::kMoveWords, defaults.move);
-    choice.location = IndexOrFirst(package::kLocationWords, defaults.location);
-    choice.speed = IndexOrFirst(package::kSpeedWords, defaults.speed);
+    ForEachVocabulary([&](const auto& table, auto index, auto word) {
+        choice.*index = static_cast<std::size_t>(package::IndexOfWord(table, defaults.*word, 0));
+    });
     choice.version = defaults.version;
     choice.copyright = defaults.copyright;
     return choice;
@@ -64,9 +68,9 @@ std::vector<std::string> SpeedCaptions() {
     return Words(package::kSpeedWords);
 }
 
+// What the player will do with the word the character is made with.
 unsigned AnimationInterval(const SettingsChoice& choice) {
-    const std::size_t i = choice.speed < package::kSpeedWords.size() ? choice.speed : 0;
-    return package::kSpeedWords[i].interval;
+    return shape::SpeedFromWord(WordAt(package::kSpeedWords, choice.speed)).interval;
 }
 
 std::optional<std::string> HeaderTextProblem(std::string_view text, std::string_view what) {
@@ -88,10 +92,9 @@ pack::Bytes Project::IconFileBytes() const {
 
 pack::CharacterSettings Project::Words() const {
     pack::CharacterSettings words;
-    words.count = WordAt(package::kCountWords, settings.count);
-    words.move = WordAt(package::kMoveWords, settings.move);
-    words.location = WordAt(package::kLocationWords, settings.location);
-    words.speed = WordAt(package::kSpeedWords, settings.speed);
+    ForEachVocabulary([&](const auto& table, auto index, auto word) {
+        words.*word = WordAt(table, settings.*index);
+    });
     words.version = settings.version;
     words.copyright = settings.copyright;
     return words;

@@ -7,7 +7,6 @@
 
 #include "package/package.h"
 #include "platform/picture_win32.h"
-#include "platform/system_win32.h"
 #include "platform/text_win32.h"
 #include "studio/controls_win32.h"
 

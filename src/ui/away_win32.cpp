@@ -1,6 +1,7 @@
 #include "ui/away_win32.h"
 
-#include "platform/system_win32.h"
+#include "platform/guard_win32.h"
+#include "platform/system_function_win32.h"
 #include "shape/scene_win32.h"
 #include "ui/away.h"
 

@@ -1,20 +1,21 @@
 #include "ui/commands_win32.h"
 
 #include "motion/worker_win32.h"
-#include "package/words.h"
 #include "platform/paths.h"
 #include "platform/picture_win32.h"
-#include "platform/system_win32.h"
+#include "platform/fatal_exit_win32.h"
+#include "platform/folder_win32.h"
+#include "platform/guard_win32.h"
+#include "platform/message_box_win32.h"
+#include "platform/module_path.h"
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
-#include "shape/scene.h"
 #include "shape/scene_win32.h"
 #include "ui/menu_win32.h"
 #include "ui/settings_win32.h"
 #include "ui/tray_win32.h"
 #include "ui/version_win32.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,37 +26,16 @@ namespace {
 constexpr const wchar_t* kFramePatterns = L"*.ico;*.bmp;*.gif";
 constexpr const wchar_t* kNoFiles = L"対象となるファイルが存在しません。";
 
-// The word of the clicked element, or nothing for an index outside the table.
-template <typename Table>
-std::optional<std::wstring> WordAt(const Table& table, int index) {
-    if (index < 0 || static_cast<std::size_t>(index) >= table.size())
-        return std::nullopt;
-    return package::Widen(table[static_cast<std::size_t>(index)].word);
-}
-
-// Moves the check mark to the clicked element and records the word under "Mode".
-void ChooseSetting(MenuArray array, int index, const std::wstring& word, const wchar_t* section) {
-    frmMenu::Get().CheckOnly(array, index);
-    WriteFolderSetting(section, L"Mode", word);
-}
-
 std::wstring ExeFolderAsReported() {
     return platform::FolderOf(platform::ModulePath());
 }
 
-void StopScene() {
-    motion::frmWork::Get().Timer1.SetEnabled(false);
-    const std::size_t n = shape::gViews.size();
-    for (std::size_t i = 0; i < n && i < shape::gViews.size(); ++i) {
-        shape::gViews[i]->Timer1.SetEnabled(false);
-    }
-}
-
-void RestartScene() {
-    // The frames in use stay; the motion and animation go on as they were.
-    motion::frmWork::Get().Timer1.SetEnabled(true);
-    for (auto& view : shape::gViews)
-        view->Timer1.SetEnabled(true);
+// The scene takes the choice (it moves the check mark itself); the word it then holds is
+// recorded. `inForce` is the scene's own word, so it is read once the scene has taken the choice.
+void RecordChoice(bool (*choose)(int), int index, const wchar_t* section, const wchar_t* key,
+                  const std::wstring& inForce) {
+    if (choose(index))
+        WriteFolderSetting(section, key, inForce);
 }
 
 // Loads every listed file of the folder as a frame; files that cannot be decoded are named
@@ -77,62 +57,36 @@ int LoadFolderFrames(const std::wstring& folder, const std::vector<std::wstring>
 }  // namespace
 
 void mCountNum_Click(int index) {
-    const std::optional<std::wstring> word = WordAt(package::kCountWords, index);
-    if (!word)
-        return;
-    frmMenu::Get().CheckOnly(MenuArray::mCountNum, index);
-    shape::gCount = *word;
-    WriteFolderSetting(L"Char", L"Count", *word);
-    shape::SetupScene();
+    RecordChoice(&shape::SetCount, index, L"Char", L"Count", shape::gCount);
 }
 
-// The chosen place also becomes the one in force, so the next rebuild keeps it.
 void mLocation_Click(int index) {
-    if (const auto word = WordAt(package::kLocationWords, index)) {
-        ChooseSetting(MenuArray::mLocation, index, *word, L"Location");
-        shape::gLocation = *word;
-    }
+    RecordChoice(&shape::SetLocation, index, L"Location", L"Mode", shape::gLocation);
 }
 
 void mMoving_Click(int index) {
-    if (const auto word = WordAt(package::kMoveWords, index)) {
-        ChooseSetting(MenuArray::mMoving, index, *word, L"Move");
-        shape::SetMove(*word);
-    }
+    RecordChoice(&shape::SetMove, index, L"Move", L"Mode", shape::gMove);
 }
 
-// The chosen speed also becomes the one in force, so the next rebuild keeps it.
 void mDousaSpeed_Click(int index) {
-    const auto word = WordAt(package::kSpeedWords, index);
-    if (!word)
-        return;
-    ChooseSetting(MenuArray::mDousaSpeed, index, *word, L"Anim");
-    shape::gAnim = *word;
-    const unsigned interval = package::kSpeedWords[static_cast<std::size_t>(index)].interval;
-    const std::size_t n = shape::gViews.size();
-    for (std::size_t i = 0; i < n && i < shape::gViews.size(); ++i) {
-        shape::gViews[i]->Timer1.SetInterval(interval);
-    }
+    RecordChoice(&shape::SetSpeed, index, L"Anim", L"Mode", shape::gAnim);
 }
 
 void mokiniiri_Click(int index) {
     frmMenu& menu = frmMenu::Get();
     if (index < 0 || index >= menu.Count(MenuArray::mokiniiri))
         return;
-    StopScene();
+    shape::StopScene();
     const std::wstring caption = menu.Caption(MenuArray::mokiniiri, index);
     const std::wstring folder = ExeFolderAsReported() + L"\\" + caption;
     const std::vector<std::wstring> names = platform::ListFolder(folder, kFramePatterns);
     if (names.empty()) {
         // The frames in use are still good: keep them rather than end the program.
         platform::ShowMessage(kNoFiles, platform::kAppTitle, MB_ICONERROR);
-        RestartScene();
+        shape::RestartScene();
         return;
     }
-    for (int i = 0; i < menu.Count(MenuArray::mokiniiri); ++i) {
-        menu.SetChecked(MenuArray::mokiniiri, i, false);
-    }
-    menu.SetChecked(MenuArray::mokiniiri, index, true);
+    menu.CheckOnly(MenuArray::mokiniiri, index);
     // Kept until the new set is built: re-reading the unpacked files could find them deleted by
     // another copy of this character that has ended.
     shape::SavedFramesPtr inUse = shape::SaveFrameStore();

@@ -1,23 +1,34 @@
 #include "ui/menu_win32.h"
 
 #include "package/words.h"
-#include "platform/system_win32.h"
 #include "ui/commands_win32.h"
 
 namespace tovalin::ui {
 
 namespace {
 
-// Command ids: each array owns a block of a hundred, the element's index added.
-constexpr UINT kArrayBase[] = {100, 200, 300, 400, 500};
-constexpr int kArrayCount[] = {
-    static_cast<int>(package::kCountWords.size()), static_cast<int>(package::kLocationWords.size()),
-    static_cast<int>(package::kMoveWords.size()), static_cast<int>(package::kSpeedWords.size()), 1};
+// Command ids: each array owns a block of a hundred, the element's index added. In MenuArray's
+// order.
+struct ArrayCommands {
+    UINT base;
+    int count;
+    void (*click)(int index);
+};
+constexpr ArrayCommands kArrays[] = {
+    {100, static_cast<int>(package::kCountWords.size()), &mCountNum_Click},
+    {200, static_cast<int>(package::kLocationWords.size()), &mLocation_Click},
+    {300, static_cast<int>(package::kMoveWords.size()), &mMoving_Click},
+    {400, static_cast<int>(package::kSpeedWords.size()), &mDousaSpeed_Click},
+    {500, 1, &mokiniiri_Click}};
 constexpr UINT kVersionId = 600;
 constexpr UINT kExitId = 700;
 
+const ArrayCommands& CommandsOf(MenuArray array) {
+    return kArrays[static_cast<std::size_t>(array)];
+}
+
 UINT IdOf(MenuArray array, int index) {
-    return kArrayBase[static_cast<int>(array)] + static_cast<UINT>(index);
+    return CommandsOf(array).base + static_cast<UINT>(index);
 }
 
 HMENU AddSubmenu(HMENU parent, const wchar_t* caption) {
@@ -74,7 +85,7 @@ void frmMenu::CheckSceneSettings(const shape::SceneSettings& settings) {
 }
 
 int frmMenu::Count(MenuArray array) const {
-    return kArrayCount[static_cast<int>(array)];
+    return CommandsOf(array).count;
 }
 
 void frmMenu::SetChecked(MenuArray array, int index, bool checked) {
@@ -88,13 +99,6 @@ void frmMenu::CheckOnly(MenuArray array, int index) {
     for (int i = 0; i < Count(array); ++i)
         SetChecked(array, i, false);
     SetChecked(array, index, true);
-}
-
-bool frmMenu::IsChecked(MenuArray array, int index) const {
-    if (index < 0 || index >= Count(array))
-        return false;
-    const UINT state = ::GetMenuState(mpop_.get(), IdOf(array, index), MF_BYCOMMAND);
-    return state != static_cast<UINT>(-1) && (state & MF_CHECKED);
 }
 
 std::wstring frmMenu::Caption(MenuArray array, int index) const {
@@ -126,27 +130,11 @@ void frmMenu::RunCommand(UINT id) {
         mver_Click();
         return;
     }
-    const int block = static_cast<int>(id / 100) - 1;
+    const std::size_t block = id / 100 - 1;
     const int index = static_cast<int>(id % 100);
-    if (block < 0 || block > 4 || index >= kArrayCount[block])
+    if (id < 100 || block >= std::size(kArrays) || index >= kArrays[block].count)
         return;
-    switch (static_cast<MenuArray>(block)) {
-        case MenuArray::mCountNum:
-            mCountNum_Click(index);
-            break;
-        case MenuArray::mLocation:
-            mLocation_Click(index);
-            break;
-        case MenuArray::mMoving:
-            mMoving_Click(index);
-            break;
-        case MenuArray::mDousaSpeed:
-            mDousaSpeed_Click(index);
-            break;
-        case MenuArray::mokiniiri:
-            mokiniiri_Click(index);
-            break;
-    }
+    kArrays[block].click(index);
 }
 
 }  // namespace tovalin::ui

@@ -22,7 +22,6 @@ class frmMenu final : public platform::Form<frmMenu> {
     // Clears every check mark of the array, then checks element index (none when out of range).
     void CheckOnly(MenuArray array, int index);
     void SetChecked(MenuArray array, int index, bool checked);
-    bool IsChecked(MenuArray array, int index) const;
     int Count(MenuArray array) const;
     std::wstring Caption(MenuArray array, int index) const;
 

@@ -2,7 +2,7 @@
 
 #include "platform/paths.h"
 #include "platform/profile_win32.h"
-#include "platform/system_win32.h"
+#include "platform/module_path.h"
 
 namespace tovalin::ui {
 

@@ -3,7 +3,11 @@
 #include "package/unpack_win32.h"
 #include "platform/paths.h"
 #include "platform/picture_win32.h"
-#include "platform/system_win32.h"
+#include "platform/file_win32.h"
+#include "platform/guard_win32.h"
+#include "platform/module_path.h"
+#include "platform/pump_win32.h"
+#include "platform/screen_metrics_win32.h"
 #include "platform/text_win32.h"
 #include "ui/menu_win32.h"
 

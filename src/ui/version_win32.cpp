@@ -1,7 +1,9 @@
 #include "ui/version_win32.h"
 
 #include "platform/picture_win32.h"
-#include "platform/system_win32.h"
+#include "platform/dpi_win32.h"
+#include "platform/screen_metrics_win32.h"
+#include "platform/system_function_win32.h"
 #include "platform/text_win32.h"
 #include "platform/units.h"
 
@@ -62,7 +64,8 @@ platform::WindowSpec frm_Version::Description() {
             .title = kCaption,
             .style = kStyle,
             .exStyle = kExStyle,
-            .background = ::GetSysColorBrush(COLOR_BTNFACE)};
+            .background = ::GetSysColorBrush(COLOR_BTNFACE),
+            .painting = platform::Painting::kOverBackground};
 }
 
 void frm_Version::Form_Unload() {
@@ -175,9 +178,6 @@ LRESULT frm_Version::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CLOSE:
             Command1_Click();
             return 0;
-        case WM_PAINT:
-            OnPaint();
-            return 0;
         case WM_CTLCOLORSTATIC:
             ::SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
             return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
@@ -192,17 +192,14 @@ void frm_Version::Command1_Click() {
     DestroyNow();
 }
 
-void frm_Version::OnPaint() {
-    const platform::PaintScope paint(hwnd());
-    RECT client{};
-    ::GetClientRect(hwnd(), &client);
+void frm_Version::OnPaint(HDC dc, const RECT& client) {
     const int colours[] = {COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT, COLOR_BTNSHADOW};
     for (int i = 0; i < 3; ++i) {
         const platform::UniqueHpen pen(::CreatePen(PS_SOLID, 1, ::GetSysColor(colours[i])));
-        const platform::SelectedObject selected(paint.dc(), pen.get());
+        const platform::SelectedObject selected(dc, pen.get());
         const int y = PxY(kLineY[i]);
-        ::MoveToEx(paint.dc(), 0, y, nullptr);
-        ::LineTo(paint.dc(), client.right, y);
+        ::MoveToEx(dc, 0, y, nullptr);
+        ::LineTo(dc, client.right, y);
     }
 }
 

@@ -28,6 +28,7 @@ class frm_Version final : public platform::Form<frm_Version> {
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void OnPaint(HDC dc, const RECT& client) override;
 
   private:
     friend class platform::Form<frm_Version>;
@@ -38,7 +39,6 @@ class frm_Version final : public platform::Form<frm_Version> {
     void CreateControls();
     void LoadImagePicture();
     void Command1_Click();
-    void OnPaint();
 
     std::wstring imagePath_;
     int imageSize_ = 0;

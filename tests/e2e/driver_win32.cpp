@@ -1349,6 +1349,29 @@ DWORD RequiredPid(const Options& options, const wchar_t* command) {
     return static_cast<DWORD>(options.Number(L"--pid", 0));
 }
 
+// Whether the process's window thread is in a move loop or a menu: a drag's motion before its
+// move loop has started is lost, so a test presses and waits for the loop before it moves.
+int GuiThread(const Options& options) {
+    options.RejectRest();
+    const DWORD pid = RequiredPid(options, L"gui-thread");
+    const auto windows = TopLevelWindowsOf(pid);
+    if (windows.empty())
+        return EmitError(L"the process has no top-level window");
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(windows.front(), nullptr), &info))
+        return EmitError(L"GetGUIThreadInfo failed");
+    Json json;
+    json.BeginObject()
+        .Key("movesize")
+        .Bool((info.flags & GUI_INMOVESIZE) != 0)
+        .Key("menu")
+        .Bool((info.flags & GUI_INMENUMODE) != 0)
+        .EndObject();
+    Emit(json);
+    return kOk;
+}
+
 // A message posted to every top-level window of the process, as the system broadcasts session
 // changes and "TaskbarCreated".
 int Post(const Options& options) {
@@ -1592,12 +1615,7 @@ int Click(const Options& options) {
     return delivered ? kOk : kFailed;
 }
 
-void ReleaseModule(HMODULE module) noexcept {
-    FreeLibrary(module);
-}
-using UniqueModule =
-    tovalin::platform::UniqueHandle<HMODULE,
-                                    tovalin::platform::NullHandleTraits<HMODULE, ReleaseModule>>;
+using UniqueModule = tovalin::platform::UniqueHandle<HMODULE, ::FreeLibrary>;
 
 BOOL CALLBACK FirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
     auto* first = reinterpret_cast<std::wstring*>(found);
@@ -1683,8 +1701,7 @@ int Usage() {
         L"usage: tovalin-driver launch|windows|msgbox|press|kill|wait-exit|gui-resources|tray|"
         L"processes|modules|paint|cover|post|display-state|tray-delete|set-text|select|list-items|"
         L"click|"
-        L"icon "
-        L"[options]",
+        L"icon|gui-thread [options]",
         kUsage);
 }
 
@@ -1732,6 +1749,8 @@ int Run(int argc, wchar_t** argv) {
         return Click(Options(argc, argv, 2, {}));
     if (command == L"icon")
         return IconPixels(Options(argc, argv, 2, {}));
+    if (command == L"gui-thread")
+        return GuiThread(Options(argc, argv, 2, {}));
     return Usage();
 }
 

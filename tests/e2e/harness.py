@@ -332,7 +332,7 @@ def unixpath(windows_path):
 
 # Driver commands that only look: asking one again changes nothing.
 _QUESTIONS = frozenset({"windows", "msgbox", "gui-resources", "tray", "processes", "modules",
-                        "list-items"})
+                        "list-items", "gui-thread"})
 
 
 def _run_driver(args, timeout):
@@ -536,6 +536,15 @@ def modules(pid):
     return [name.lower() for name in driver("modules", "--pid", pid)["modules"]]
 
 
+def tray_icons_shown():
+    """The icons Wine's tray shows now (none when the tray window is hidden or gone)."""
+    result = driver("tray", check=False)
+    tray_window = result.get("tray")
+    if not tray_window or not tray_window.get("visible"):
+        return []
+    return result.get("icons") or []
+
+
 def tray(icons=1, timeout=10.0):
     """Wine's tray window and its icons ("icons": [{"rect", "center": [x, y]}, ...])."""
     result = driver("tray", "--icons", icons, "--wait", _ms(timeout), check=False)
@@ -585,20 +594,31 @@ def mouse_up(button=1):
     xdotool("mouseup", button)
 
 
-def drag(start, end, button=1, steps=10, settle=0.3, step_pause=0.04):
-    """Presses at start, moves to end in steps and releases.
+def in_move_loop(pid):
+    return driver("gui-thread", "--pid", pid)["movesize"]
 
-    The pause after the press lets the program enter its move loop; motion that arrives
-    before that is lost and the window would not follow.
-    """
+
+def press_for_drag(pid, x, y, button=1, timeout=20.0):
+    """Presses on a window of process pid and waits until its move loop runs: motion that
+    arrives before the loop has started is lost, and how long the start takes depends on how
+    busy the machine is."""
+    mouse_down(x, y, button)
+    wait_until(lambda: in_move_loop(pid), timeout=timeout, interval=0.02,
+               message=f"the move loop of process {pid} after the press")
+
+
+def drag(pid, start, end, button=1, steps=10, step_pause=0.04):
+    """Presses at start on a window of process pid, moves to end in steps and releases."""
     (x0, y0), (x1, y1) = start, end
-    mouse_down(x0, y0, button)
-    time.sleep(settle)
+    press_for_drag(pid, x0, y0, button)
     for i in range(1, steps + 1):
         mouse_move(x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
         time.sleep(step_pause)
-    time.sleep(settle)
     mouse_up(button)
+    # The loop takes the motion and the release in order, so once it has ended the window
+    # stands where the last motion put it.
+    wait_until(lambda: not in_move_loop(pid), timeout=20.0, interval=0.02,
+               message=f"the move loop of process {pid} to end after the release")
 
 
 def key(*keys):
@@ -877,8 +897,12 @@ class PlayerTestCase(unittest.TestCase):
         self.addCleanup(self._end_players)
 
     def _end_players(self):
-        for pid in self._players:
-            kill(pid)  # no-op for those seen to end
+        ended = [kill(pid) for pid in self._players]  # no-op for those seen to end
+        if any(answer.get("killed") for answer in ended):
+            # A killed player's tray icon goes when the tray notices its window is gone; the
+            # next test must not find it (or click it).
+            wait_until(lambda: not tray_icons_shown(), timeout=20.0, interval=0.2,
+                       message="the tray icons of this test's players to go")
 
     def launch(self, exe, *args, temp=None, cwd=None, env=None):
         """Starts exe with TEMP=self.temp (or temp) in the work folder (or cwd); returns pid."""

@@ -224,7 +224,7 @@ def menu_windows(pid):
     return harness.windows(pid=pid, cls=MENU_CLASS)
 
 
-def wait_menus(pid, count, timeout=5.0):
+def wait_menus(pid, count, timeout=20.0):
     def settled():
         found = menu_windows(pid)
         return (found or [None]) if len(found) == count else None
@@ -247,10 +247,7 @@ def tray_icon(count=1, timeout=10.0):
     return tuple(icons[-1]["center"])
 
 
-def tray_icons():
-    result = harness.driver("tray", check=False)
-    tray = result.get("tray")
-    return (result.get("icons") or []) if tray and tray.get("visible") else []
+tray_icons = harness.tray_icons_shown
 
 
 def open_menu(pid, icon):

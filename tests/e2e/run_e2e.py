@@ -8,6 +8,7 @@ Ends with "e2e: N passed, N failed, N skipped"; the exit status is 1 when anythi
 """
 
 import argparse
+import random
 import sys
 import time
 import unittest
@@ -76,6 +77,14 @@ class Result(unittest.TestResult):
         self._line("PASS", test, "expected failure")
 
 
+def flattened(suite):
+    for test in suite:
+        if isinstance(test, unittest.TestSuite):
+            yield from flattened(test)
+        else:
+            yield test
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -85,6 +94,9 @@ def main(argv=None):
                         help="Windows build folder under --build (default mingw64, the twin)")
     parser.add_argument("-k", dest="patterns", action="append", default=[],
                         help="only tests whose id contains this (repeatable)")
+    parser.add_argument("--shuffle", type=int, metavar="SEED", default=None,
+                        help="run the tests in an order drawn from SEED (no test may rely on "
+                             "another having run before it)")
     args = parser.parse_args(argv)
 
     cfg = harness.configure(args.build, args.artifacts, args.windows)
@@ -93,6 +105,11 @@ def main(argv=None):
         loader.testNamePatterns = [p if any(c in p for c in "*?[") else f"*{p}*"
                                    for p in args.patterns]
     suite = loader.discover(str(HERE), pattern="test_*.py", top_level_dir=str(HERE))
+    if args.shuffle is not None:
+        tests = list(flattened(suite))
+        random.Random(args.shuffle).shuffle(tests)
+        print(f"e2e: order drawn from seed {args.shuffle}", flush=True)
+        suite = unittest.TestSuite(tests)
     if suite.countTestCases() == 0:
         print("e2e: no tests selected")
         print("e2e: 0 passed, 0 failed, 0 skipped")

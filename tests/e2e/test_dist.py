@@ -102,7 +102,7 @@ class UnpackedRelease(harness.PlayerTestCase):
                 ss.wait_shaped(pid, 1)
                 # The settings file sits beside the executable: C:\TOVALIN.ini.
                 harness.wait_until(lambda: (root / "TOVALIN.ini").is_file() and [True],
-                                   timeout=5, message="C:\\TOVALIN.ini")
+                                   timeout=20, message="C:\\TOVALIN.ini")
                 self.assertIn("Count=1", (root / "TOVALIN.ini").read_bytes().decode("cp932"))
                 self.exit(pid)
             finally:

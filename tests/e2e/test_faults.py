@@ -115,12 +115,11 @@ class Reentrancy(harness.PlayerTestCase):
         rect = target["rect"]
         left, top, right, bottom = target["region"]["rects"][len(target["region"]["rects"]) // 2]
         grip = (rect["left"] + (left + right) // 2, rect["top"] + (top + bottom) // 2)
-        harness.mouse_down(*grip)
+        harness.press_for_drag(pid, *grip)
         try:
-            time.sleep(0.4)  # the move loop starts
             harness.mouse_move(grip[0] + 40, grip[1] + 30)
             harness.wait_until(lambda: self.left_of(pid, target["hwnd"]) == rect["left"] + 40,
-                               timeout=5, message="the character to follow the pointer")
+                               timeout=20, message="the character to follow the pointer")
             # With the button held the move loop owns the pointer: a right-click over the
             # tray icon reaches the dragged window, not the tray, so no menu (and no exit)
             # can be chosen during a drag.
@@ -134,7 +133,7 @@ class Reentrancy(harness.PlayerTestCase):
             harness.mouse_up()
         harness.wait_until(lambda: self.left_of(pid, target["hwnd"]) == 600 - (grip[0] -
                                                                                rect["left"]),
-                           timeout=5, message="the character to stay where it was dropped")
+                           timeout=20, message="the character to stay where it was dropped")
         self.assert_scene(pid, 5, exclude=())
         self.exit_cleanly(pid, icon)
 
@@ -166,7 +165,7 @@ class TwoInstances(harness.PlayerTestCase):
         # Whichever player the first icon belongs to is ended from its menu.
         harness.right_click(*icons[0]["center"])
         menus = harness.wait_until(lambda: [(p, m) for p in (first, second)
-                                            for m in rs.menu_windows(p)][:1], timeout=5,
+                                            for m in rs.menu_windows(p)][:1], timeout=20,
                                    message="a menu from the first tray icon")
         ended, root = menus[0]
         survivor = second if ended == first else first
@@ -176,7 +175,7 @@ class TwoInstances(harness.PlayerTestCase):
         before = {w["hwnd"]: w for w in rs.views(survivor)}
         self.assertEqual(len(before), 3)
         # Still animating and moving: shapes or places change.
-        harness.wait_until(lambda: self.changed(before, rs.views(survivor)), timeout=5,
+        harness.wait_until(lambda: self.changed(before, rs.views(survivor)), timeout=20,
                            message="the other player's characters to go on")
         self.assert_no_msgbox(survivor)
 
@@ -226,7 +225,7 @@ class TwoInstances(harness.PlayerTestCase):
         for icon in rs.tray_icons():
             harness.right_click(*icon["center"])
             owner = harness.wait_until(lambda: [p for p in (pid, other) if rs.menu_windows(p)],
-                                       timeout=5, message="a menu from the tray icon")[0]
+                                       timeout=20, message="a menu from the tray icon")[0]
             rs.close_menu(owner)
             if owner == pid:
                 return tuple(icon["center"])

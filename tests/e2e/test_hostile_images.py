@@ -225,6 +225,6 @@ class HostileFavourites(harness.PlayerTestCase):
             self.assertEqual(len(rs.views(pid)), 1, "the old character stays while loading")
             harness.press(pid=pid, button="OK")
             harness.wait_until(lambda: harness.msgbox(pid=pid) is None or
-                               harness.msgbox(pid=pid)["hwnd"] != box["hwnd"], timeout=5,
+                               harness.msgbox(pid=pid)["hwnd"] != box["hwnd"], timeout=20,
                                message="the message to close")
         return peak

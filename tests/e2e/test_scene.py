@@ -106,7 +106,7 @@ class SceneLayout(SceneCase):
                 first = shaped[-1]["hwnd"]
                 harness.wait_until(
                     lambda: ss.rects_of(self.window_of(pid, first)) != frame0,
-                    timeout=5, interval=0.1, message=f"{name}: a frame after frame 0")
+                    timeout=20, interval=0.1, message=f"{name}: a frame after frame 0")
                 views = harness.windows(pid=pid, cls=VIEW_CLASS)
                 self.assertEqual(len(views), expected, f"{name}: character windows")
                 others = [w["class"] for w in harness.windows(pid=pid)

@@ -218,7 +218,7 @@ class Favourites(harness.PlayerTestCase):
                 harness.wait_until(
                     lambda: tray.region_pixels(
                         harness.windows(pid=pid, cls=tray.VIEW_CLASS)[0]) != shape,
-                    timeout=5, message="the next frame")
+                    timeout=20, message="the next frame")
         self.assertEqual(tray.ini_value(exe_ini, "Setting", "Folder"), expected)
 
 
@@ -235,7 +235,7 @@ class VersionDialogAndExit(harness.PlayerTestCase):
 
     def wait_dialog_gone(self, pid):
         harness.wait_until(lambda: not harness.windows(pid=pid, cls=VERSION_CLASS),
-                           timeout=5, message="the version dialog to close")
+                           timeout=20, message="the version dialog to close")
 
     def contents(self, box):
         """What the dialog shows, without the window handles."""

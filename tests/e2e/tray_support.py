@@ -45,7 +45,7 @@ def menu_windows(pid):
     return harness.windows(pid=pid, cls=MENU_CLASS)
 
 
-def wait_menus(pid, count, timeout=5.0):
+def wait_menus(pid, count, timeout=20.0):
     """Waits until exactly `count` menu windows of the process are visible; returns them."""
     def settled():
         menus = menu_windows(pid)
@@ -68,13 +68,7 @@ def wait_tray_icon(timeout=10.0):
     return tuple(harness.wait_until(single, timeout=timeout, message="exactly one tray icon"))
 
 
-def tray_icons():
-    """The icons Wine's tray shows now (none when the tray window is hidden or gone)."""
-    result = harness.driver("tray", check=False)
-    tray = result.get("tray")
-    if not tray or not tray.get("visible"):
-        return []
-    return result.get("icons") or []
+tray_icons = harness.tray_icons_shown
 
 
 POINTER_ROOT = 1  # X's focus value: keys go to the window under the pointer
@@ -105,7 +99,7 @@ def open_menu(pid, icon):
     harness.right_click(*icon)
     root = wait_menus(pid, 1)[0]
     harness.xdotool("windowfocus", POINTER_ROOT)
-    harness.wait_until(lambda: window_under_pointer() != tray_window, timeout=5,
+    harness.wait_until(lambda: window_under_pointer() != tray_window, timeout=20,
                        interval=0.02, message="the menu's X window under the pointer")
     return root
 
@@ -157,7 +151,7 @@ def dismiss_menus(pid):
     if menu_windows(pid):
         harness.click(SCREEN_EMPTY_SPOT[0], SCREEN_EMPTY_SPOT[1])
         try:
-            wait_menus(pid, 0, timeout=3)
+            wait_menus(pid, 0, timeout=20)
         except harness.HarnessError:
             pass
 
@@ -285,7 +279,7 @@ def region_pixels(window):
     return frozenset(pixels)
 
 
-def wait_ini_value(path, section, key, expected, timeout=5.0):
+def wait_ini_value(path, section, key, expected, timeout=20.0):
     """Polls one key until it holds `expected` (bytes); returns what it holds at the end.
 
     The menu closes before the chosen command runs, so its write comes a moment later."""

@@ -93,8 +93,8 @@ void ReadSides(std::span<const std::uint8_t> data, int mode, Input& in) {
 }
 
 bool Valid(const Input& in) {
-    return in.width >= 1 && in.height >= 1 && in.width <= shape::kMaxFrameSide &&
-           in.height <= shape::kMaxFrameSide &&
+    return in.width >= 1 && in.height >= 1 && in.width <= tovalin::platform::kMaxImageSide &&
+           in.height <= tovalin::platform::kMaxImageSide &&
            in.pixels.size() >= static_cast<std::size_t>(in.width) * in.height;
 }
 

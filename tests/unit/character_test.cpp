@@ -303,7 +303,7 @@ TEST_F(PictureFiles, TheLargestIconEntryIsTheFrame) {
     const std::vector<RgbaImage> pictures{MakeRgbaImage(16, 16), MakeRgbaImage(48, 48),
                                           MakeRgbaImage(32, 32)};
     const DeclaredPicture declared =
-        CheckDeclaredPicture(WriteIco(pictures), PictureKind::kIco, "x.ico");
+        CheckDeclaredPicture(WriteIco(pictures), PictureFormat::kIco, "x.ico");
     EXPECT_EQ(declared.entry, 1u);
     EXPECT_EQ(declared.width, 48);
 }

@@ -404,5 +404,58 @@ TEST(GifPicture, RefusedOrCutFilesGiveAReasonAndNoPicture) {
     EXPECT_TRUE(DecodeGifPicture(Bytes(two.begin(), two.end() - 4), kBackground));
 }
 
+// Where the player puts a GIF's first image: at its descriptor's place on the logical screen,
+// found past any extensions, with the background everywhere the image does not cover.
+TEST(GifPicture, TheFirstImageLandsAtItsPlacePastExtensions) {
+    const Bytes comment{0x21, 0xFE, 3, 'a', 'b', 'c', 0};
+    const Bytes gif = GifBuilder(10, 8)
+                          .Raw(comment)
+                          .Control(0)
+                          .Image({3, 2, 2, 2}, {0, 1, 2, 3})
+                          .Image({0, 0, 10, 8}, std::vector<std::uint8_t>(80, 3))
+                          .Done();
+    const std::optional<DecodedPicture> picture = DecodeGifPicture(gif, kBackground);
+    ASSERT_TRUE(picture);
+    ASSERT_EQ(picture->width, 10);
+    ASSERT_EQ(picture->height, 8);
+    std::vector<std::uint32_t> expected(80, kBackground);
+    expected[2 * 10 + 3] = 0xFF0000;
+    expected[2 * 10 + 4] = 0x00FF00;
+    expected[3 * 10 + 3] = 0x0000FF;
+    expected[3 * 10 + 4] = 0x090909;
+    EXPECT_EQ(picture->pixels, expected);
+}
+
+// Without a whole first image descriptor there is no picture to place: each of these is refused
+// with a reason, while the same file one byte longer is not.
+TEST(GifPicture, NothingWithoutACompleteFirstImage) {
+    const Bytes whole = GifBuilder(10, 8).Control(0).Image({3, 2, 1, 1}, {1}).Done();
+    const std::size_t descriptor = 13 + 3 * 4 + 8;  // header, palette, control extension
+    ASSERT_EQ(whole[descriptor], 0x2C);
+    Bytes junkBlock = whole;
+    junkBlock[13 + 3 * 4] = 0x99;  // neither an extension nor an image
+    const Bytes bmp{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0, 0, 1, 0, 1, 0, 1, 0};
+    struct Case {
+        const char* what;
+        Bytes bytes;
+    };
+    const std::vector<Case> refused{
+        {"descriptor cut short", Bytes(whole.begin(), whole.begin() + descriptor + 9)},
+        {"descriptor without data", Bytes(whole.begin(), whole.begin() + descriptor + 10)},
+        {"no image", GifBuilder(10, 8).Control(0).Done()},
+        {"screen cut short", Bytes(whole.begin(), whole.begin() + 12)},
+        {"junk block", junkBlock},
+        {"a BMP", bmp},
+    };
+    for (const Case& c : refused) {
+        std::wstring error;
+        EXPECT_FALSE(DecodeGifPicture(c.bytes, kBackground, &error)) << c.what;
+        EXPECT_FALSE(error.empty()) << c.what;
+    }
+    const std::optional<DecodedPicture> picture = DecodeGifPicture(whole, kBackground);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->pixels[2 * 10 + 3], 0x00FF00u);
+}
+
 }  // namespace
 }  // namespace tovalin::platform

@@ -4,12 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
+
+#include "platform/byte_order.h"
 
 namespace tovalin::platform {
 namespace {
@@ -128,9 +133,13 @@ TEST(PictureHeaders, SignaturesNameTheFormatAndNothingElseIsAccepted) {
     EXPECT_EQ(SniffPictureFormat(Gif(1, 1, {{1, 1}})), PictureFormat::kGif);
     EXPECT_EQ(SniffPictureFormat(Bmp(1, 1)), PictureFormat::kBmp);
     EXPECT_EQ(SniffPictureFormat(Ico(PngHead(1, 1))), PictureFormat::kIco);
-    EXPECT_EQ(SniffPictureFormat(PngHead(1, 1)), std::nullopt);
+    EXPECT_EQ(SniffPictureFormat(PngHead(1, 1)), PictureFormat::kPng);
     EXPECT_EQ(SniffPictureFormat(Bytes{'G', 'I', 'F'}), std::nullopt);
+    // Only the two versions the decoder reads are GIF files.
+    EXPECT_EQ(SniffPictureFormat(Bytes{'G', 'I', 'F', '8', '7', 'a'}), PictureFormat::kGif);
+    EXPECT_EQ(SniffPictureFormat(Bytes{'G', 'I', 'F', '8', '8', 'a'}), std::nullopt);
     EXPECT_EQ(SniffPictureFormat(Bytes{}), std::nullopt);
+    // A PNG is known, but it is no picture of the player's.
     EXPECT_EQ(Reason(PngHead(1, 1)), "not a GIF, BMP or ICO file");
     EXPECT_EQ(Reason(Bytes{}), "not a GIF, BMP or ICO file");
 }
@@ -192,34 +201,99 @@ TEST(PictureHeaders, GifsThatEndEarlyAreLeftToTheDecoder) {
     EXPECT_EQ(Reason(hugeTable), "");
 }
 
-// The first image's offset on the logical screen decides where its pixels go on the picture.
-TEST(GifPlacement, TheFirstImageDescriptorIsFoundPastExtensions) {
-    Bytes gif = Gif(10, 8, {{4, 4}, {2, 2}});
-    const std::size_t image = 13 + 6 + 8 + 1;  // header, palette, control extension, 0x2C
-    ASSERT_EQ(gif[image - 1], 0x2C);
-    gif[image] = 3;      // left
-    gif[image + 2] = 2;  // top
-    const Bytes comment{0x21, 0xFE, 3, 'a', 'b', 'c', 0};
-    gif.insert(gif.begin() + 19, comment.begin(), comment.end());
-    const std::optional<GifPlacement> place = ReadGifPlacement(gif);
-    ASSERT_TRUE(place);
-    EXPECT_EQ(place->screenWidth, 10u);
-    EXPECT_EQ(place->screenHeight, 8u);
-    EXPECT_EQ(place->left, 3u);
-    EXPECT_EQ(place->top, 2u);
+// The byte order of file fields: the same value whatever the host's order, each field exactly
+// its width, and what is written reads back.
+TEST(ByteOrder, FieldsReadAndWriteInTheirStatedOrder) {
+    const Bytes b{0x01, 0x02, 0x03, 0x04, 0xFF, 0x80};
+    struct Case {
+        std::size_t at;
+        int width;
+        std::uint32_t little;
+    };
+    for (const Case& c : std::vector<Case>{{0, 1, 0x01},
+                                           {0, 2, 0x0201},
+                                           {1, 3, 0x040302},
+                                           {0, 4, 0x04030201},
+                                           {2, 4, 0x80FF0403}}) {
+        EXPECT_EQ(ReadLittle(b, c.at, c.width), c.little) << c.at << " width " << c.width;
+        Bytes written(6, 0xEE);
+        WriteLittle(written, c.at, c.little, c.width);
+        EXPECT_EQ(ReadLittle(written, c.at, c.width), c.little) << c.at << " width " << c.width;
+        // Nothing outside the field is touched.
+        EXPECT_EQ(std::count(written.begin(), written.end(), 0xEE), 6 - c.width);
+        Bytes appended{0xAA};
+        AppendLittle(appended, c.little, c.width);
+        EXPECT_EQ(Bytes(appended.begin() + 1, appended.end()),
+                  Bytes(b.begin() + static_cast<long>(c.at),
+                        b.begin() + static_cast<long>(c.at) + c.width));
+    }
+    EXPECT_EQ(ReadLe16(b, 4), 0x80FF);
+    EXPECT_EQ(ReadLe32(b, 1), 0xFF040302u);
+    EXPECT_EQ(ReadBe32(b, 0), 0x01020304u);
+    EXPECT_EQ(ReadBe32(b, 2), 0x0304FF80u);
 }
 
-TEST(GifPlacement, NothingWithoutACompleteImageDescriptor) {
-    const Bytes gif = Gif(10, 8, {{4, 4}});
-    const std::size_t image = 13 + 6 + 8 + 1;
-    EXPECT_FALSE(ReadGifPlacement(Bytes(gif.begin(), gif.begin() + image + 8)));
-    EXPECT_TRUE(ReadGifPlacement(Bytes(gif.begin(), gif.begin() + image + 9)));
-    EXPECT_FALSE(ReadGifPlacement(Gif(10, 8, {})));
-    EXPECT_FALSE(ReadGifPlacement(Bytes(gif.begin(), gif.begin() + 12)));
-    Bytes junk = gif;
-    junk[13 + 6] = 0x99;  // neither an extension nor an image
-    EXPECT_FALSE(ReadGifPlacement(junk));
-    EXPECT_FALSE(ReadGifPlacement(Bmp(InfoHeader(4, 4))));
+// The sides the packer and the player both read from PNG and DIB headers, as stated: the limits
+// are the callers' business, but a header that is not whole gives nothing.
+TEST(DeclaredSides, PngAndDibHeadersGiveTheirSidesOrNothing) {
+    using Sides = std::optional<std::pair<std::int64_t, std::int64_t>>;
+    const auto pair = [](std::optional<PictureSides> sides) -> Sides {
+        if (!sides)
+            return std::nullopt;
+        return std::pair{sides->width, sides->height};
+    };
+    Bytes wrongLength = PngHead(3, 4);
+    wrongLength[11] = 12;
+    Bytes wrongChunk = PngHead(3, 4);
+    wrongChunk[12] = 'i';
+    const Bytes png = PngHead(0x80000000u, 7);
+    struct PngCase {
+        const char* what;
+        Bytes bytes;
+        Sides sides;
+    };
+    for (const PngCase& c : std::vector<PngCase>{
+             {"whole", PngHead(3, 4), std::pair<std::int64_t, std::int64_t>{3, 4}},
+             {"sides past every limit", png,
+              std::pair<std::int64_t, std::int64_t>{0x80000000LL, 7}},
+             {"cut before the height ends", Bytes(png.begin(), png.begin() + 23), std::nullopt},
+             {"IHDR of another length", wrongLength, std::nullopt},
+             {"another chunk first", wrongChunk, std::nullopt},
+             {"no PNG", Bmp(2, 2), std::nullopt}}) {
+        EXPECT_EQ(pair(ReadPngSides(c.bytes)), c.sides) << c.what;
+    }
+    // Found where the caller says the PNG starts, as in an icon.
+    EXPECT_EQ(pair(ReadPngSides(Ico(PngHead(5, 6)), 22)),
+              (std::pair<std::int64_t, std::int64_t>{5, 6}));
+
+    struct DibCase {
+        const char* what;
+        Bytes header;
+        bool stacked;
+        Sides sides;
+    };
+    const Bytes info = InfoHeader(-3, 9);
+    for (const DibCase& c : std::vector<DibCase>{
+             {"info header", InfoHeader(7, 9), false, std::pair<std::int64_t, std::int64_t>{7, 9}},
+             {"top-down", InfoHeader(7, -9), false, std::pair<std::int64_t, std::int64_t>{7, 9}},
+             {"negative width kept", info, false, std::pair<std::int64_t, std::int64_t>{-3, 9}},
+             {"icon's stacked mask", InfoHeader(16, 32), true,
+              std::pair<std::int64_t, std::int64_t>{16, 16}},
+             {"core header", CoreHeader(300, 200), false,
+              std::pair<std::int64_t, std::int64_t>{300, 200}},
+             {"core header stacked", CoreHeader(32, 64), true,
+              std::pair<std::int64_t, std::int64_t>{32, 32}},
+             {"cut before the height", Bytes(info.begin(), info.begin() + 11), false,
+              std::nullopt},
+             {"header size 15", [] {
+                  Bytes b = InfoHeader(1, 1);
+                  b[0] = 15;
+                  return b;
+              }(),
+              false, std::nullopt},
+             {"nothing", Bytes{}, false, std::nullopt}}) {
+        EXPECT_EQ(pair(ReadDibSides(c.header, 0, c.stacked)), c.sides) << c.what;
+    }
 }
 
 TEST(PictureHeaders, OnlyTheFirstIconImageIsChecked) {

@@ -1,3 +1,4 @@
+#include "platform/module_path.h"
 #include "platform/paths.h"
 #include "platform/units.h"
 
@@ -5,9 +6,19 @@
 
 #include <climits>
 #include <cmath>
+#include <filesystem>
 
 namespace tovalin::platform {
 namespace {
+
+// The packer finds the player beside itself through this path.
+TEST(ModulePath, NamesTheRunningProgram) {
+    const std::filesystem::path self = ModulePath();
+    ASSERT_FALSE(self.empty()) << "/proc/self/exe did not say where this program is";
+    EXPECT_TRUE(self.is_absolute());
+    EXPECT_EQ(self.filename(), "tovalin-unit-tests");
+    EXPECT_TRUE(std::filesystem::is_regular_file(self));
+}
 
 TEST(Paths, JoinAddsOneSeparatorOnly) {
     EXPECT_EQ(JoinFolder(L"C:\\work", L"a.exe"), L"C:\\work\\a.exe");

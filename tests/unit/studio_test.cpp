@@ -205,6 +205,11 @@ TEST(StudioSettings, DefaultsAndChoicesAreThePackersWords) {
     EXPECT_EQ(project.Words().location, "乱数");
     EXPECT_EQ(project.Words().speed, "速い");
     EXPECT_EQ(AnimationInterval(project.settings), 80u);
+    project.settings.speed = 0;
+    EXPECT_EQ(AnimationInterval(project.settings), 500u);
+    project.settings.speed = 9;  // no box offers it: the first word, as the package gets
+    EXPECT_EQ(project.Words().speed, "遅い");
+    EXPECT_EQ(AnimationInterval(project.settings), 500u);
     EXPECT_EQ(LocationCaptions(), (std::vector<std::string>{"中央", "乱数"}));
     EXPECT_EQ(SpeedCaptions().size(), package::kSpeedWords.size());
 }

@@ -42,5 +42,18 @@ TEST(Words, EachTableKeepsTheMenuOrderAndItsMeaning) {
     EXPECT_EQ(IndexOfWord(kSpeedWords, L"はやい"), -1);
 }
 
+// The one lookup, for either spelling of a text, with a fallback.
+TEST(Words, IndexOfWordTakesWideAndUtf8TextAndAFallback) {
+    struct Case {
+        std::string_view utf8;
+        int expected;  // with fallback 7
+    };
+    const Case cases[] = {{"静止", 0}, {"跳ねる", 3}, {"跳ねる ", 7}, {"bounce", 7}, {"", 7}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(IndexOfWord(kMoveWords, c.utf8, 7), c.expected) << c.utf8;
+        EXPECT_EQ(IndexOfWord(kMoveWords, Widen(c.utf8), 7), c.expected) << c.utf8;
+    }
+}
+
 }  // namespace
 }  // namespace tovalin::package

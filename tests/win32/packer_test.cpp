@@ -14,6 +14,7 @@
 #include "pack/icon.h"
 #include "pack/pe_resources.h"
 #include "package/package.h"
+#include "platform/module_path.h"
 
 namespace {
 
@@ -21,10 +22,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 fs::path ModuleFolder() {
-    std::wstring buffer(32768, L'\0');
-    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    buffer.resize(length);
-    return fs::path(buffer).parent_path();
+    return fs::path(tovalin::platform::ModulePath()).parent_path();
 }
 
 Bytes ReadAll(const fs::path& path) {

@@ -65,7 +65,7 @@ Bytes Bmp(const RgbaImage& picture) {
     return bmp;
 }
 
-std::string Refusal(const Bytes& bytes, PictureKind kind, const std::string& name) {
+std::string Refusal(const Bytes& bytes, PictureFormat kind, const std::string& name) {
     try {
         DecodeStillPicture(bytes, kind, name);
     } catch (const PackError& error) {
@@ -77,7 +77,7 @@ std::string Refusal(const Bytes& bytes, PictureKind kind, const std::string& nam
 TEST(WicFrames, PngKeepsStraightAlphaAndIsCutAtHalfOpacity) {
     const RgbaImage drawing = Drawing();
     const RgbaImage decoded =
-        DecodeStillPicture(support::EncodePng(drawing), PictureKind::kPng, "a.png");
+        DecodeStillPicture(support::EncodePng(drawing), PictureFormat::kPng, "a.png");
     ASSERT_EQ(decoded.width, drawing.width);
     ASSERT_EQ(decoded.height, drawing.height);
     for (std::int32_t x = 2; x < drawing.width; ++x) {
@@ -94,7 +94,7 @@ TEST(WicFrames, BmpIsOpaqueWithItsColours) {
     RgbaImage picture = Drawing();
     for (Rgba& p : picture.pixels)
         p.a = 255;
-    const RgbaImage decoded = DecodeStillPicture(Bmp(picture), PictureKind::kBmp, "a.bmp");
+    const RgbaImage decoded = DecodeStillPicture(Bmp(picture), PictureFormat::kBmp, "a.bmp");
     EXPECT_EQ(decoded, picture);
 }
 
@@ -104,7 +104,7 @@ TEST(WicFrames, IcoGivesItsLargestEntry) {
                                           MakeRgbaImage(32, 32, Rgba{0, 0, 255, 255})};
     std::vector<RgbaImage> entries = pictures;
     entries[1].At(0, 0) = Rgba{};  // a transparent corner, from the entry's alpha
-    const RgbaImage decoded = DecodeStillPicture(WriteIco(entries), PictureKind::kIco, "a.ico");
+    const RgbaImage decoded = DecodeStillPicture(WriteIco(entries), PictureFormat::kIco, "a.ico");
     ASSERT_EQ(decoded.width, 48);
     EXPECT_EQ(decoded.At(0, 0).a, 0);
     EXPECT_EQ(decoded.At(20, 20), (Rgba{0, 128, 0, 255}));
@@ -115,13 +115,13 @@ TEST(WicFrames, ABrokenPngIsRefusedByName) {
     const std::size_t data = png.size() - 12 - 4 - 40;  // inside the IDAT chunk's stream
     for (std::size_t i = data; i < data + 30; ++i)
         png[i] ^= 0x5A;
-    const std::string refusal = Refusal(png, PictureKind::kPng, "broken.png");
+    const std::string refusal = Refusal(png, PictureFormat::kPng, "broken.png");
     EXPECT_NE(refusal.find("「broken.png」"), std::string::npos) << refusal;
 }
 
 TEST(WicFrames, AHugeDeclaredPictureIsRefusedBeforeDecoding) {
     const std::string refusal =
-        Refusal(support::PngClaiming(30000, 30000), PictureKind::kPng, "huge.png");
+        Refusal(support::PngClaiming(30000, 30000), PictureFormat::kPng, "huge.png");
     EXPECT_NE(refusal.find("「huge.png」"), std::string::npos) << refusal;
     EXPECT_NE(refusal.find("30000×30000"), std::string::npos) << refusal;
 }

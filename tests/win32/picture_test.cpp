@@ -15,11 +15,15 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <variant>
 #include <vector>
 
+#include "pack/picture_file.h"
 #include "platform/handles_win32.h"
 #include "platform/picture_win32.h"
 #include "platform/text_win32.h"
+#include "support/png_file.h"
 #include "support/support_win32.h"
 
 namespace tovalin::platform {
@@ -421,6 +425,95 @@ TEST_F(PictureTest, OnlyTheImagingComponentsFormatsStartCom) {
     }
 }
 
+// The one imaging-component decoder the player and the packer share: the frame asked for, its
+// sides shown to the caller before any pixel is converted, and each failure named by its step.
+TEST(WicDecoder, GivesTheFrameAskedForOrTheStepThatFailed) {
+    const IconImage small{2, std::vector<std::uint32_t>(4, 0x00C08040), std::vector<bool>(4, false),
+                          24};
+    const IconImage large{3, std::vector<std::uint32_t>(9, 0x80102030), std::vector<bool>(9, false),
+                          32};
+    const Bytes ico = Ico({small, large});
+    const Bytes bmp = Bmp(2, 1, {0x010203, 0x040506});
+    pack::RgbaImage drawing = pack::MakeRgbaImage(4, 2, pack::Rgba{10, 20, 30, 255});
+    drawing.At(3, 1) = pack::Rgba{200, 100, 50, 0};
+    const Bytes png = support::EncodePng(drawing);
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        PictureFormat format;
+        std::uint32_t frame;
+        bool acceptSides;
+        std::optional<WicFailure> failure;
+        std::uint32_t width = 0, height = 0, firstPixel = 0, lastPixel = 0;
+    };
+    const std::vector<Case> cases{
+        {"BMP", bmp, PictureFormat::kBmp, 0, true, {}, 2, 1, 0xFF010203, 0xFF040506},
+        {"PNG", png, PictureFormat::kPng, 0, true, {}, 4, 2, 0xFF0A141E, 0x00C86432},
+        {"icon's first entry", ico, PictureFormat::kIco, 0, true, {}, 2, 2, 0xFFC08040, 0xFFC08040},
+        {"icon's second entry",
+         ico,
+         PictureFormat::kIco,
+         1,
+         true,
+         {},
+         3,
+         3,
+         0x80102030,
+         0x80102030},
+        {"no such entry", ico, PictureFormat::kIco, 2, true, WicFailure::kNoFrame},
+        {"sides refused", bmp, PictureFormat::kBmp, 0, false, WicFailure::kSidesRefused},
+        {"an icon read as a BMP", ico, PictureFormat::kBmp, 0, true, WicFailure::kUndecodable},
+        {"three bytes", Bytes{1, 2, 3}, PictureFormat::kPng, 0, true, WicFailure::kUndecodable},
+    };
+    for (const Case& c : cases) {
+        std::optional<std::pair<std::uint32_t, std::uint32_t>> shown;
+        const auto decoded = DecodeWithWic(c.bytes, c.format, c.frame,
+                                           [&](std::uint32_t width, std::uint32_t height) {
+                                               shown = std::pair{width, height};
+                                               return c.acceptSides;
+                                           });
+        if (c.failure) {
+            ASSERT_TRUE(std::holds_alternative<WicFailure>(decoded)) << c.what;
+            EXPECT_EQ(std::get<WicFailure>(decoded), *c.failure) << c.what;
+            if (c.failure == WicFailure::kSidesRefused) {
+                EXPECT_EQ(shown, (std::pair<std::uint32_t, std::uint32_t>{2, 1})) << c.what;
+            }
+            continue;
+        }
+        ASSERT_TRUE(std::holds_alternative<WicPixels>(decoded))
+            << c.what << ": failed at step " << static_cast<int>(std::get<WicFailure>(decoded));
+        const WicPixels& pixels = std::get<WicPixels>(decoded);
+        EXPECT_EQ(shown, (std::pair{c.width, c.height})) << c.what;
+        ASSERT_EQ(pixels.width, c.width) << c.what;
+        ASSERT_EQ(pixels.height, c.height) << c.what;
+        ASSERT_EQ(pixels.argb.size(), std::size_t{c.width} * c.height) << c.what;
+        EXPECT_EQ(pixels.argb.front(), c.firstPixel) << c.what;
+        EXPECT_EQ(pixels.argb.back(), c.lastPixel) << c.what;
+    }
+}
+
+// The packer's frames go through the same decoder and start COM on their own thread as the
+// player's pictures do, inside a session or not.
+TEST(WicDecoder, PackerFramesStartComOnTheirThread) {
+    const Bytes bmp = Bmp(2, 1, {0x010203, 0x040506});
+    for (const bool session : {false, true}) {
+        HRESULT apartment = E_FAIL;
+        pack::RgbaImage decoded;
+        std::thread([&] {
+            std::optional<pack::DecoderSession> held;
+            if (session)
+                held.emplace();
+            decoded = pack::DecodeStillPicture(bmp, PictureFormat::kBmp, "a.bmp");
+            APTTYPE type{};
+            APTTYPEQUALIFIER qualifier{};
+            apartment = ::CoGetApartmentType(&type, &qualifier);
+        }).join();
+        EXPECT_EQ(decoded.width, 2) << "session " << session;
+        EXPECT_EQ(decoded.At(1, 0), (pack::Rgba{4, 5, 6, 255})) << "session " << session;
+        EXPECT_EQ(apartment, S_OK) << "session " << session;
+    }
+}
+
 TEST_F(PictureTest, BitmapHoldsThePixelsTopDown) {
     const DecodedPicture p{2, 2, {0x112233, 0x445566, 0x778899, 0xAABBCC}};
     UniqueHbitmap bitmap = CreatePictureBitmap(p);
@@ -487,6 +580,24 @@ Bytes ReadBytes(const std::wstring& path) {
     return bytes;
 }
 
+// Where a GIF's first image lies on its logical screen, from the logical screen descriptor and
+// the first image descriptor past any extensions; the test's own reading, not the decoder's.
+struct GifPlacement {
+    std::uint32_t screenWidth = 0, screenHeight = 0, left = 0, top = 0;
+};
+GifPlacement FirstImagePlacement(const Bytes& b) {
+    const auto word = [&](std::size_t at) { return std::uint32_t{b.at(at)} | b.at(at + 1) << 8; };
+    std::size_t at = 13 + ((b.at(10) & 0x80) ? std::size_t{3} << ((b[10] & 7) + 1) : 0);
+    while (b.at(at) == 0x21) {
+        at += 2;
+        while (b.at(at) != 0)
+            at += b[at] + 1u;
+        ++at;
+    }
+    EXPECT_EQ(b.at(at), 0x2C) << "no image descriptor where the test expects one";
+    return {word(6), word(8), word(at + 1), word(at + 3)};
+}
+
 // The first frame of a GIF as the imaging component reads it, placed on the logical screen where
 // the file puts it and laid over the background: how the player showed GIF files before it read
 // them itself.
@@ -514,7 +625,7 @@ std::optional<DecodedPicture> ReadGifWithWic(const Bytes& bytes, std::uint32_t b
     if (FAILED(converter->CopyPixels(nullptr, 4 * width, 4 * width * height,
                                      reinterpret_cast<BYTE*>(argb.data()))))
         return std::nullopt;
-    const GifPlacement place = ReadGifPlacement(bytes).value_or(GifPlacement{});
+    const GifPlacement place = FirstImagePlacement(bytes);
     DecodedPicture picture;
     picture.width = static_cast<std::int32_t>(std::max(place.screenWidth, place.left + width));
     picture.height = static_cast<std::int32_t>(std::max(place.screenHeight, place.top + height));

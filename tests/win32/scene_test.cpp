@@ -4,14 +4,19 @@
 #include "platform/counters.h"
 #include "platform/handles_win32.h"
 #include "platform/picture_win32.h"
-#include "platform/system_win32.h"
+#include "platform/file_win32.h"
+#include "platform/folder_win32.h"
+#include "platform/pump_win32.h"
+#include "platform/screen_metrics_win32.h"
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
 #include "shape/region.h"
 #include "shape/scene_win32.h"
 #include "shape/view_win32.h"
 #include "support/support_win32.h"
+#include "ui/commands_win32.h"
 #include "ui/menu_win32.h"
+#include "ui/settings_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +34,9 @@ namespace {
 const platform::ComApartment gCom;
 
 using support::SampleFrame;
+
+// What the scene last told its settings listener.
+SceneSettings gApplied;
 
 std::vector<RECT> RegionRects(HRGN region) {
     const DWORD size = ::GetRegionData(region, 0, nullptr);
@@ -68,15 +76,15 @@ class Scene : public ::testing::Test {
             GTEST_SKIP() << "sample frames are missing";
         motion::frmWork::Get();
         // The menu's check marks follow the scene as the start-up sequence wires them.
-        SetSettingsListener(
-            [](const SceneSettings& s) { ui::frmMenu::Get().CheckSceneSettings(s); });
+        SetSettingsListener([](const SceneSettings& s) {
+            ui::frmMenu::Get().CheckSceneSettings(s);
+            gApplied = s;
+        });
+        gApplied = {};
         ClearFrameStore();
         for (int n = 1; n <= 5; ++n)
             ASSERT_EQ(LoadFrame(SampleFrame(n)), FrameLoad::kLoaded);
-        gCount = L"3";
-        gMove = L"静止";
-        gLocation = L"中心";
-        gAnim = L"速い";
+        UseSettingWords(L"3", L"静止", L"中心", L"速い");
     }
     void TearDown() override {
         for (auto& view : gViews)
@@ -114,21 +122,30 @@ TEST_F(Scene, SetupCreatesTopmostShapedWindowsAtTheCentre) {
         EXPECT_EQ(view->Timer1.Interval(), 80u);
         EXPECT_EQ(view->CharaInfo.xVelocInit, 18.0f);
     }
-    EXPECT_TRUE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mCountNum, 1));
-    EXPECT_TRUE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mDousaSpeed, 2));
-    EXPECT_FALSE(ui::frmMenu::Get().IsChecked(ui::MenuArray::mDousaSpeed, 1));
+    // The check marks the menu is told to put: "3" and "速い".
+    EXPECT_EQ(gApplied.countItem, 1);
+    EXPECT_EQ(gApplied.speedItem, 2);
+    EXPECT_NE(gApplied.speedItem, 1);
     EXPECT_EQ(motion::frmWork::Get().Timer1.Interval(), 50u);
     EXPECT_TRUE(motion::frmWork::Get().Timer1.Enabled());
 }
 
 TEST_F(Scene, CountsFollowTheWorkOfASetUp) {
+    // Slow, so that the first windows' animation rarely ticks before the last one is made.
+    SetSpeed(0);
     const platform::CounterValues before = *platform::CounterBlock();
     SetupScene();
     const platform::CounterValues after = *platform::CounterBlock();
     const auto added = [&](platform::Counter c) {
         return after[static_cast<std::size_t>(c)] - before[static_cast<std::size_t>(c)];
     };
-    EXPECT_EQ(added(platform::Counter::kFrameSwitch), 3u);
+    // A tick that did run on a busy machine switched its window's frame once and moved the
+    // window's next frame on by one (the set-up shows frame 0 and leaves the next at 0).
+    std::uint64_t ticks = 0;
+    for (const auto& view : gViews)
+        ticks += static_cast<std::uint64_t>(view->CharaInfo.poi);
+    ASSERT_EQ(gViews.size(), 3u);
+    EXPECT_EQ(added(platform::Counter::kFrameSwitch), 3u + ticks);
     EXPECT_EQ(added(platform::Counter::kRegionChange), 3u);
     EXPECT_GE(added(platform::Counter::kPumpPass), 3u);
     EXPECT_GE(added(platform::Counter::kTimerStart), 4u);  // three animations and the motion
@@ -136,9 +153,7 @@ TEST_F(Scene, CountsFollowTheWorkOfASetUp) {
 }
 
 TEST_F(Scene, UnknownWordsFallBackAndRandomPlacesStayInTheMiddleHalf) {
-    gCount = L"2";
-    gMove = L"ジャンプ";
-    gLocation = L"乱数";
+    UseSettingWords(L"2", L"ジャンプ", L"乱数", gAnim);
     SetupScene();
     ASSERT_EQ(gViews.size(), 1u);
     EXPECT_EQ(gMove, L"静止");
@@ -146,8 +161,7 @@ TEST_F(Scene, UnknownWordsFallBackAndRandomPlacesStayInTheMiddleHalf) {
     const double sw = platform::ScreenWidthTwips();
     const double sh = platform::ScreenHeightTwips();
     for (int round = 0; round < 5; ++round) {
-        gCount = L"5";
-        SetupScene();
+        SetCount(2);  // "5"
         for (const auto& view : gViews) {
             EXPECT_GE(view->LeftTwips(), sw / 4 - platform::TwipsPerPixelX());
             EXPECT_LT(view->LeftTwips(), sw * 3 / 4 + platform::TwipsPerPixelX());
@@ -158,8 +172,7 @@ TEST_F(Scene, UnknownWordsFallBackAndRandomPlacesStayInTheMiddleHalf) {
 }
 
 TEST_F(Scene, AnimationStepsThroughTheFramesInOrder) {
-    gCount = L"1";
-    SetupScene();
+    SetCount(0);  // "1"
     frmView& view = *gViews.front();
     std::vector<int> seen;
     for (int i = 0; i < 400 && seen.size() < 8; ++i) {
@@ -181,8 +194,7 @@ TEST_F(Scene, AnOutlineTheWindowAlreadyHasIsNotGivenAgain) {
     EXPECT_EQ(gRgnShape[1], gRgnShape[0]) << "frame 1 repeats frame 0's data";
     EXPECT_NE(gRgnShape[2], gRgnShape[1]);
     EXPECT_EQ(gRgnShape[3], 3) << "only the predecessor is compared";
-    gCount = L"1";
-    SetupScene();
+    SetCount(0);  // "1"
     frmView& view = *gViews.front();
     view.Timer1.SetEnabled(false);
     const auto changes = [] {
@@ -203,8 +215,7 @@ TEST_F(Scene, AnOutlineTheWindowAlreadyHasIsNotGivenAgain) {
 // stop touching the window it was working on, and the newer scene must stand complete.
 LRESULT CALLBACK RebuildOnce(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_APP) {
-        gCount = L"5";
-        SetupScene();
+        SetCount(2);  // "5"
         return 0;
     }
     return ::DefWindowProcW(hwnd, msg, wp, lp);
@@ -220,8 +231,7 @@ TEST_F(Scene, RebuildInsideAFrameSwitchLeavesOneWholeScene) {
                                    wc.hInstance, nullptr);
     ASSERT_NE(trigger, nullptr);
     ::PostMessageW(trigger, WM_APP, 0, 0);
-    gCount = L"3";
-    SetupScene();  // the posted rebuild runs inside the first window's frame switch
+    SetCount(1);  // "3"; the posted rebuild runs inside the first window's frame switch
     EXPECT_EQ(gViews.size(), 5u);
     for (const auto& view : gViews) {
         EXPECT_TRUE(::IsWindow(view->hwnd()));
@@ -239,8 +249,7 @@ TEST_F(Scene, RebuildInsideAFrameSwitchLeavesOneWholeScene) {
 // The user's window keeps the focus whatever happens to a character: a caption press (what a
 // drag sends) and a move that does not say SWP_NOACTIVATE, as the system's move loop does.
 TEST_F(Scene, ACharacterNeverTakesTheActiveWindow) {
-    gCount = L"1";
-    SetupScene();
+    SetCount(0);  // "1"
     ASSERT_EQ(gViews.size(), 1u);
     HWND view = gViews.front()->hwnd();
     HWND user = ::CreateWindowW(L"STATIC", L"user", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
@@ -258,6 +267,59 @@ TEST_F(Scene, ACharacterNeverTakesTheActiveWindow) {
     ::SendMessageW(view, WM_NCLBUTTONDOWN, HTCAPTION, 0);
     EXPECT_EQ(::GetActiveWindow(), user) << "a caption press activated the character";
     ::DestroyWindow(user);
+}
+
+// A menu choice goes to the scene, which applies it and tells the listener (the menu's check
+// marks); the command then records the word the scene holds. An element the menu does not have
+// changes nothing.
+TEST_F(Scene, MenuChoicesTakeEffectTellTheListenerAndAreRecorded) {
+    ui::gFolder.clear();
+    ::DeleteFileW(ui::SettingsPath().c_str());
+    SetCount(1);  // "3"
+    ASSERT_EQ(gViews.size(), 3u);
+    struct Case {
+        const char* name;
+        void (*click)(int);
+        int index;
+        const wchar_t* section;
+        const wchar_t* key;
+        const wchar_t* word;
+        int SceneSettings::*item;
+    };
+    const Case cases[] = {
+        {"speed", &ui::mDousaSpeed_Click, 0, L"Anim", L"Mode", L"遅い", &SceneSettings::speedItem},
+        {"move", &ui::mMoving_Click, 3, L"Move", L"Mode", L"跳ねる", &SceneSettings::moveItem},
+        {"location", &ui::mLocation_Click, 1, L"Location", L"Mode", L"乱数",
+         &SceneSettings::locationItem},
+        {"count", &ui::mCountNum_Click, 2, L"Char", L"Count", L"5", &SceneSettings::countItem},
+    };
+    for (const Case& c : cases) {
+        gApplied.*c.item = -1;
+        c.click(c.index);
+        EXPECT_EQ(gApplied.*c.item, c.index) << c.name << ": the listener was not told";
+        EXPECT_EQ(ui::ReadSetting(c.section, c.key), c.word) << c.name;
+        for (const int outside : {-1, 9}) {
+            gApplied.*c.item = -1;
+            c.click(outside);
+            EXPECT_EQ(gApplied.*c.item, -1) << c.name << " " << outside;
+            EXPECT_EQ(ui::ReadSetting(c.section, c.key), c.word) << c.name << " " << outside;
+        }
+    }
+    EXPECT_EQ(gMove, L"跳ねる");
+    EXPECT_EQ(gLocation, L"乱数");
+    EXPECT_EQ(gApplied.movement, package::Movement::kBouncing);
+    // The count rebuilt the scene with everything chosen before it.
+    ASSERT_EQ(gViews.size(), 5u);
+    for (const auto& view : gViews) {
+        ASSERT_TRUE(::IsWindow(view->hwnd()));
+        EXPECT_EQ(view->Timer1.Interval(), 500u);
+    }
+    // A speed reaches the characters already shown.
+    ui::mDousaSpeed_Click(2);
+    for (const auto& view : gViews)
+        EXPECT_EQ(view->Timer1.Interval(), 80u);
+    EXPECT_EQ(gAnim, L"速い");
+    ::DeleteFileW(ui::SettingsPath().c_str());
 }
 
 TEST(Frames, TableHoldsFiftyOneAndBadFilesAreNotCounted) {

@@ -1,5 +1,6 @@
 #include "platform/paths.h"
-#include "platform/system_win32.h"
+#include "platform/file_win32.h"
+#include "platform/module_path.h"
 #include "platform/text_win32.h"
 #include "ui/settings_win32.h"
 

@@ -5,7 +5,7 @@
 #include "motion/worker_win32.h"
 #include "platform/forms_win32.h"
 #include "platform/handles_win32.h"
-#include "platform/system_win32.h"
+#include "platform/file_win32.h"
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
 #include "shape/scene_win32.h"
@@ -66,9 +66,7 @@ class Soak : public ::testing::Test {
             GTEST_SKIP() << "sample frames are missing";
         motion::frmWork::Get();
         LoadSampleFrames(10);
-        gCount = L"5";
-        gLocation = L"乱数";
-        gAnim = L"速い";
+        UseSettingWords(L"5", gMove, L"乱数", L"速い");
     }
     void TearDown() override {
         for (auto& view : gViews)
@@ -90,29 +88,26 @@ TEST_F(Soak, CountsSeeWhatIsCreated) {
     EXPECT_LE(GdiObjects(), gdi);
 
     const unsigned windows = ThreadWindows();
-    gCount = L"5";
-    SetupScene();
+    SetCount(2);  // "5"
     EXPECT_GE(ThreadWindows(), windows + 5);
 }
 
 // One round of everything the soak does: every moving mode for a while, rebuilds of every count,
 // and frame sets thrown away and built again as a favourites choice does.
 void SoakRound(double seconds, int rebuilds, int reloads) {
-    for (const wchar_t* move : {L"直線", L"浮遊", L"跳ねる"}) {
-        gMove = move;
+    for (const int move : {1, 2, 3}) {  // "直線", "浮遊", "跳ねる"
+        SetMove(move);
         SetupScene();
         RunFor(seconds);
         ASSERT_EQ(gViews.size(), 5u);
     }
     for (int round = 0; round < rebuilds; ++round) {
-        gCount = (round % 3 == 0) ? L"1" : (round % 3 == 1) ? L"3" : L"5";
-        SetupScene();
+        SetCount(round % 3);  // "1", "3", "5"
         RunFor(0.05);
     }
     for (int round = 0; round < reloads; ++round) {
         LoadSampleFrames(round == reloads - 1 ? 10 : 2 + round % 8);  // ten at the end
-        gCount = L"5";
-        SetupScene();
+        SetCount(2);                                                  // "5"
         RunFor(0.1);
     }
     RunFor(0.5);
