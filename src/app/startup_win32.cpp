@@ -63,18 +63,6 @@ void LoadPackageFrames() {
     package::ReleasePackageBytes();
 }
 
-// Only the version dialog shows these, and it is made when first shown: they are filled once
-// the characters stand, so that nothing the first window does not need comes before it. The
-// tray host has already loaded the same icon, so a broken icon still ends start-up before any
-// character is shown.
-void FillVersionDialog(const std::wstring& iconPath) {
-    ui::frm_Version& version = ui::frm_Version::Get();
-    version.SetImagePicture(iconPath);
-    version.SetWindowIcon(iconPath);
-    version.SetTexts(platform::BaseName(platform::ModulePath()), package::gVersion,
-                     package::gCopyright);
-}
-
 void RunSequence() {
     const std::wstring exe = platform::ExePath();
     const std::int32_t imageEnd = package::EXESize(exe);
@@ -95,7 +83,9 @@ void RunSequence() {
     LoadPackageFrames();
     motion::frmWork::Get().Show(false);
     shape::SetupScene();
-    FillVersionDialog(package::UnpackedPath(0));
+    // Only the version dialog shows these: filled once the characters stand, so that nothing
+    // the first window does not need comes before it.
+    ui::frm_Version::Get().FillFromPackage();
 }
 
 }  // namespace

@@ -66,21 +66,6 @@ bool TableFull(std::wstring* error) {
     return true;
 }
 
-// What DecodePicture does with a file's bytes once it has read them, for a GIF; the system's
-// imaging component reads every other format from the file itself.
-std::optional<platform::DecodedPicture> DecodeFrameBytes(std::span<const std::uint8_t> bytes,
-                                                         const std::wstring& path) {
-    if (platform::SniffPictureFormat(bytes) != platform::PictureFormat::kGif)
-        return platform::DecodePicture(path, platform::ButtonFaceRgb());
-    if (!platform::CheckPictureHeaders(bytes))
-        return std::nullopt;
-    try {
-        return platform::DecodeGifPicture(bytes, platform::ButtonFaceRgb() & 0x00FFFFFF);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-}
-
 // Makes the decoded picture frame gFrameCount: its size, region data, shape and picture.
 FrameLoad AddFrame(std::optional<platform::DecodedPicture> decoded, const std::wstring& path,
                    std::wstring* error) {
@@ -124,7 +109,7 @@ FrameLoad LoadFrame(std::span<const std::uint8_t> bytes, const std::wstring& pat
                     std::wstring* error) {
     if (TableFull(error))
         return FrameLoad::kTableFull;
-    return AddFrame(DecodeFrameBytes(bytes, path), path, error);
+    return AddFrame(platform::DecodePicture(bytes, platform::ButtonFaceRgb()), path, error);
 }
 
 void RescaleFrames() {

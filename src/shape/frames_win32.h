@@ -14,9 +14,8 @@ enum class FrameLoad { kLoaded, kUndecodable, kTableFull };
 // a frame beyond the tables' 51 entries, is not counted; *error then says why (Japanese).
 FrameLoad LoadFrame(const std::wstring& path, std::wstring* error = nullptr);
 
-// The same from the file's bytes already in memory, giving the same frame. A GIF is decoded
-// from them; any other picture (BMP, ICO: the imaging component's) is read from path, which
-// also names the file in *error.
+// The same from the file's bytes already in memory, giving the same frame; path names the
+// file in *error.
 FrameLoad LoadFrame(std::span<const std::uint8_t> bytes, const std::wstring& path,
                     std::wstring* error = nullptr);
 

@@ -1,7 +1,7 @@
 // Frames built from a file's bytes already in memory, as start-up builds them from its package,
 // against the frames built from the files themselves.
 #include "platform/picture_win32.h"
-#include "platform/system_win32.h"
+#include "platform/folder_win32.h"
 #include "platform/text_win32.h"
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
