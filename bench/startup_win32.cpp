@@ -1,11 +1,13 @@
-// Start-up benchmark: from process creation to the first shaped character window, against a
-// minimal program that shows one window (the floor), under the same system.
+// Start-up benchmark: from process creation to the first shaped character window, against two
+// floors under the same system: a minimal program that shows one window
+// (tovalin-startup-floor.exe), and one that does the work a character's start-up cannot leave
+// out, on the same character (tovalin-startup-work-floor.exe).
 //
 //   tovalin-startup-win32.exe CHARACTER.exe [RUNS]
 //
-// Runs the character RUNS times (default 9) and the floor, tovalin-startup-floor.exe, as often,
-// and prints the median of each and their ratio. The character's temporary files go into a
-// private folder that is removed afterwards.
+// Runs the character RUNS times (default 9) and each floor as often, in rounds whose order turns
+// so that none of the three always follows the same one, and prints the medians, the ratios and
+// the spread of each. The temporary files go into a private folder that is removed afterwards.
 #include "platform/handles_win32.h"
 #include "support/support_win32.h"
 
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -126,13 +129,31 @@ void PrintSpread(const char* what, std::vector<double> values) {
                 values.front(), values[n / 4], values[n / 2], values[(3 * n) / 4], values.back());
 }
 
-// The floor program, tovalin-startup-floor.exe, found beside this one.
-std::wstring FloorProgram() {
+// A program built beside this one.
+std::wstring Beside(const wchar_t* name) {
     wchar_t self[MAX_PATH];
     const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring path(self, length);
     path.erase(path.find_last_of(L'\\') + 1);
-    return path + L"tovalin-startup-floor.exe";
+    return path + name;
+}
+
+std::wstring Quoted(const std::wstring& path) {
+    return L"\"" + path + L"\"";
+}
+
+// One program the benchmark starts, and the times it took to its first window.
+struct Contender {
+    std::wstring commandLine;
+    bool needRegion;
+    std::vector<double> times;
+};
+
+double MedianRatio(const std::vector<double>& a, const std::vector<double>& b) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+        ratios.push_back(a[i] / b[i]);
+    return Median(ratios);
 }
 
 void RemoveFolder(const std::wstring& folder) {
@@ -156,10 +177,13 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const int runs = argc >= 3 ? std::max(1, _wtoi(argv[2])) : 9;
-    const std::wstring floorProgram = FloorProgram();
-    if (::GetFileAttributesW(floorProgram.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        std::fwprintf(stderr, L"the floor program is missing: %ls\n", floorProgram.c_str());
-        return 1;
+    const std::wstring floorProgram = Beside(L"tovalin-startup-floor.exe");
+    const std::wstring workProgram = Beside(L"tovalin-startup-work-floor.exe");
+    for (const std::wstring& program : {floorProgram, workProgram}) {
+        if (::GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            std::fwprintf(stderr, L"a floor program is missing: %ls\n", program.c_str());
+            return 1;
+        }
     }
     wchar_t tempBase[MAX_PATH];
     ::GetTempPathW(MAX_PATH, tempBase);
@@ -168,27 +192,39 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<wchar_t> environment = tovalin::support::EnvironmentWithTemp(temp);
 
     const TrayIcon tray;
-    std::vector<double> player, floor;
+    Contender contenders[] = {{Quoted(argv[1]), true, {}},
+                              {Quoted(floorProgram), false, {}},
+                              {Quoted(workProgram) + L" " + Quoted(argv[1]), true, {}}};
+    constexpr std::size_t kContenders = std::size(contenders);
     for (int i = 0; i < runs; ++i) {
-        const double p =
-            TimeToFirstWindow(L"\"" + std::wstring(argv[1]) + L"\"", environment.data(), true);
-        const double f = TimeToFirstWindow(L"\"" + floorProgram + L"\"",
-                                           environment.data(), false);
-        if (p < 0 || f < 0) {
-            std::fwprintf(stderr, L"run %d: no window appeared\n", i + 1);
-            RemoveFolder(temp);
-            return 1;
+        for (std::size_t k = 0; k < kContenders; ++k) {
+            Contender& c = contenders[(k + static_cast<std::size_t>(i)) % kContenders];
+            const double ms = TimeToFirstWindow(c.commandLine, environment.data(), c.needRegion);
+            if (ms < 0) {
+                std::fwprintf(stderr, L"run %d: no window appeared for %ls\n", i + 1,
+                              c.commandLine.c_str());
+                RemoveFolder(temp);
+                return 1;
+            }
+            c.times.push_back(ms);
         }
-        player.push_back(p);
-        floor.push_back(f);
     }
     RemoveFolder(temp);
-    const double mp = Median(player), mf = Median(floor);
+    const std::vector<double>& player = contenders[0].times;
+    const std::vector<double>& floor = contenders[1].times;
+    const std::vector<double>& work = contenders[2].times;
+    const double mp = Median(player), mf = Median(floor), mw = Median(work);
     std::printf("start-up to first shaped window: %.1f ms (median of %d)\n", mp, runs);
-    std::printf("minimal one-window program:      %.1f ms (median of %d)\n", mf, runs);
-    std::printf("ratio:                           %.2f\n", mp / mf);
+    std::printf("minimal one-window program:      %.1f ms, ratio %.2f (of paired runs %.2f)\n", mf,
+                mp / mf, MedianRatio(player, floor));
+    std::printf(
+        "work floor (unpack, tray icon, shaped window): %.1f ms, ratio %.2f "
+        "(of paired runs %.2f)\n",
+        mw, mp / mw, MedianRatio(player, work));
     PrintSpread("player", player);
     PrintSpread("floor", floor);
-    std::printf("STARTUP player_ms=%.1f floor_ms=%.1f runs=%d\n", mp, mf, runs);
+    PrintSpread("work", work);
+    std::printf("STARTUP player_ms=%.1f floor_ms=%.1f work_floor_ms=%.1f runs=%d\n", mp, mf, mw,
+                runs);
     return 0;
 }

@@ -10,6 +10,7 @@ import unicodedata
 
 MIB = 1024 * 1024
 STEADY_GOAL = 1.25
+STARTUP_GOAL = 1.2  # against the work floor
 TAGS = ("STARTUP", "REGION", "SWITCH", "STEADY", "INPROC", "SIZE", "MAKE", "AWAY")
 AWAY_GOAL = 0.1  # % of one core while nobody watches
 
@@ -139,7 +140,13 @@ def figure_rows(seen):
     for f in seen.get("STARTUP", []):
         p, fl = float(f["player_ms"]), float(f["floor_ms"])
         row("start-up to first shaped window", f"{p:.0f} ms", f"{fl:.0f} ms one-window program",
-            p / fl, f"goal ≤ 1.5, median of {f.get('runs', '?')}")
+            p / fl, f"median of {f.get('runs', '?')}")
+        if "work_floor_ms" in f:
+            w = float(f["work_floor_ms"])
+            r = p / w
+            row("start-up against the work it cannot leave out", f"{p:.0f} ms",
+                f"{w:.0f} ms unpack + tray icon + shaped window", r,
+                f"goal ≤ {STARTUP_GOAL}" + ("" if r <= STARTUP_GOAL else " (not met)"))
     for f in seen.get("REGION", []):
         d, r = float(f["direct_us"]), float(f["reference_us"])
         row("region data per frame (load)", f"{d:.2f} µs", f"{r:.0f} µs per-pixel CombineRgn",

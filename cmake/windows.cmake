@@ -87,7 +87,7 @@ target_link_options(tovalin-driver PRIVATE -municode)
 tovalin_warnings(tovalin-driver)
 
 file(GLOB win32_benches CONFIGURE_DEPENDS bench/*_win32.cpp)
-list(FILTER win32_benches EXCLUDE REGEX "startup_floor_win32\\.cpp$")
+list(FILTER win32_benches EXCLUDE REGEX "startup_(work_)?floor_win32\\.cpp$")
 foreach(src IN LISTS win32_benches)
     get_filename_component(name ${src} NAME_WE)
     string(REPLACE "_" "-" name "tovalin-${name}")
@@ -100,5 +100,11 @@ endforeach()
 add_executable(tovalin-startup-floor WIN32 bench/startup_floor_win32.cpp)
 target_link_options(tovalin-startup-floor PRIVATE -municode)
 tovalin_warnings(tovalin-startup-floor)
+# The work floor runs the player's portable package reader, GIF decoder and region builder, and
+# imports only the system libraries that work needs.
+add_executable(tovalin-startup-work-floor WIN32 bench/startup_work_floor_win32.cpp)
+target_link_libraries(tovalin-startup-work-floor PRIVATE tovalin_core shell32 gdi32 user32 kernel32)
+target_link_options(tovalin-startup-work-floor PRIVATE -municode)
+tovalin_warnings(tovalin-startup-work-floor)
 # The player's resources go last, so that a character's icon can replace them in place.
 include(cmake/resources-last.cmake)

@@ -46,17 +46,21 @@ void ApplySettingsWords(const package::HeaderSettings& words) {
 }
 
 // Frames beyond the tables' 51 entries are left out; a frame that cannot be decoded ends
-// start-up, since the character would be shown with a hole in its animation.
+// start-up, since the character would be shown with a hole in its animation. The frames come
+// from the package bytes still mapped: the files just written hold the same bytes, and reading
+// them back would only cost time.
 void LoadPackageFrames() {
     const platform::PictureBatch batch;
     for (std::size_t i = 1; i < package::gTempFiles.size(); ++i) {
         std::wstring error;
-        const shape::FrameLoad result = shape::LoadFrame(package::UnpackedPath(i), &error);
+        const shape::FrameLoad result =
+            shape::LoadFrame(package::PackagedBytes(i), package::UnpackedPath(i), &error);
         if (result == shape::FrameLoad::kTableFull)
             break;
         if (result == shape::FrameLoad::kUndecodable)
             Fail(error);
     }
+    package::ReleasePackageBytes();
 }
 
 void RunSequence() {
@@ -74,15 +78,14 @@ void RunSequence() {
     motion::ReseedFromTimer();
     shape::gFrameCount = 0;
     ApplySettingsWords(package::ReadPackage());
-    const std::wstring iconPath = package::UnpackedPath(0);
-    ui::frm_Version::Get().SetImagePicture(iconPath);
-    ui::frm_Version::Get().SetWindowIcon(iconPath);
-    ui::frmControl::Get().SetWindowIcon(iconPath);
-    ui::frm_Version::Get().SetTexts(platform::BaseName(platform::ModulePath()), package::gVersion,
-                                    package::gCopyright);
+    // The tray host's load step adds the icon, from the unpacked icon file.
+    ui::frmControl::Get();
     LoadPackageFrames();
     motion::frmWork::Get().Show(false);
     shape::SetupScene();
+    // Only the version dialog shows these: filled once the characters stand, so that nothing
+    // the first window does not need comes before it.
+    ui::frm_Version::Get().FillFromPackage();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "platform/message_box_win32.h"
 #include "platform/text_win32.h"
 
+#include <memory>
 #include <stdexcept>
 
 namespace tovalin::package {
@@ -14,6 +15,12 @@ std::wstring gVersion;
 std::wstring gCopyright;
 
 namespace {
+
+// The running executable, kept mapped from ReadPackage until ReleasePackageBytes.
+std::unique_ptr<platform::MappedFile>& Mapped() {
+    static std::unique_ptr<platform::MappedFile> mapped;
+    return mapped;
+}
 
 // Files written so far by this run.
 std::vector<std::wstring>& WrittenFiles() {
@@ -43,13 +50,17 @@ void CheckPackageSound(const PackageHeader& header, std::uint64_t fileSize) {
     throw std::runtime_error(ProblemMessage(*problem, name));
 }
 
+// A record's bytes in the file it was checked against (CheckPackage).
+std::span<const std::uint8_t> RecordBytes(std::span<const std::uint8_t> file, const cFile& record) {
+    return file.subspan(static_cast<std::size_t>(record.nOffset - 1),
+                        static_cast<std::size_t>(record.nLen));
+}
+
 void Unpack(const PackageHeader& header, std::span<const std::uint8_t> file) {
     const std::wstring temp = platform::TempFolderPath();
     for (const cFile& record : header.files) {
         const std::wstring path = temp + platform::FromCp932(record.szFileName);
-        const auto first = static_cast<std::size_t>(record.nOffset - 1);
-        const auto bytes = file.subspan(first, static_cast<std::size_t>(record.nLen));
-        const DWORD error = platform::WriteWholeFile(path, bytes);
+        const DWORD error = platform::WriteWholeFile(path, RecordBytes(file, record));
         if (error != 0) {
             Fail(L"一時ファイル「" + path + L"」を書き込めませんでした。\n" +
                  platform::LastErrorText(error));
@@ -77,23 +88,35 @@ std::int32_t EXESize(const std::wstring& path) {
 
 HeaderSettings ReadPackage() {
     gTempFiles.clear();
+    ReleasePackageBytes();
     const std::wstring exe = platform::ExePath();
-    const platform::MappedFile file(exe);
-    if (!file.Ok()) {
+    auto file = std::make_unique<platform::MappedFile>(exe);
+    if (!file->Ok()) {
         Fail(L"実行ファイル「" + exe + L"」を読み込めませんでした。\n" +
-             platform::LastErrorText(file.Error()));
+             platform::LastErrorText(file->Error()));
     }
-    const PackageHeader header = ParsePackageHeader(file.Bytes(), EXESize(file.Bytes()));
+    const PackageHeader header = ParsePackageHeader(file->Bytes(), EXESize(file->Bytes()));
     // Every record is checked before the first file is written, so a bad package leaves
     // nothing behind.
-    CheckPackageSound(header, file.Bytes().size());
+    CheckPackageSound(header, file->Bytes().size());
     const HeaderSettings settings = ApplyHeader(header);
-    Unpack(header, file.Bytes());
+    Unpack(header, file->Bytes());
+    Mapped() = std::move(file);
     return settings;
 }
 
 std::wstring UnpackedPath(std::size_t i) {
     return platform::TempFolderPath() + platform::FromCp932(gTempFiles.at(i).szFileName);
+}
+
+std::span<const std::uint8_t> PackagedBytes(std::size_t i) {
+    if (!Mapped() || i >= gTempFiles.size())
+        return {};
+    return RecordBytes(Mapped()->Bytes(), gTempFiles[i]);
+}
+
+void ReleasePackageBytes() {
+    Mapped().reset();
 }
 
 void DeleteWrittenFiles() {

@@ -5,6 +5,7 @@
 #include "package/package.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,15 @@ HeaderSettings ReadPackage();
 
 // The temporary folder's path of unpacked file i (0: the icon).
 std::wstring UnpackedPath(std::size_t i);
+
+// The bytes of packaged file i as the executable holds them, the same bytes its unpacked file
+// was written from: ReadPackage keeps its executable mapped so that start-up can decode the
+// frames without reading back the files it has just written. Empty once released, or for an
+// index past the records.
+std::span<const std::uint8_t> PackagedBytes(std::size_t i);
+
+// Gives the executable's mapping back once start-up has read what it needs from it.
+void ReleasePackageBytes();
 
 // Deletes what this run has unpacked so far, skipping what cannot be deleted. For the ways out
 // that skip the tray host's own clean-up.

@@ -113,18 +113,27 @@ std::optional<DecodedPicture> DecodeBmpOrIco(PictureFormat format,
 
 }  // namespace
 
-std::optional<DecodedPicture> DecodePicture(const std::wstring& path, std::uint32_t background,
-                                            std::wstring* error) {
+std::optional<DecodedPicture> DecodePicture(std::span<const std::uint8_t> bytes,
+                                            std::uint32_t background, std::wstring* error) {
     try {
-        std::vector<std::uint8_t> bytes;
-        if (const wchar_t* reason = ReadWholeFile(path, bytes))
-            return Failed(error, reason);
         if (!CheckPictureHeaders(bytes, error))
             return std::nullopt;
         const PictureFormat format = *SniffPictureFormat(bytes);
         if (format == PictureFormat::kGif)
             return DecodeGifPicture(bytes, background & 0x00FFFFFF, error);
         return DecodeBmpOrIco(format, bytes, background & 0x00FFFFFF, error);
+    } catch (const std::bad_alloc&) {
+        return Failed(error, L"out of memory");
+    }
+}
+
+std::optional<DecodedPicture> DecodePicture(const std::wstring& path, std::uint32_t background,
+                                            std::wstring* error) {
+    try {
+        std::vector<std::uint8_t> bytes;
+        if (const wchar_t* reason = ReadWholeFile(path, bytes))
+            return Failed(error, reason);
+        return DecodePicture(bytes, background, error);
     } catch (const std::bad_alloc&) {
         return Failed(error, L"out of memory");
     }

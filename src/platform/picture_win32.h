@@ -35,6 +35,11 @@ namespace tovalin::platform {
 std::optional<DecodedPicture> DecodePicture(const std::wstring& path, std::uint32_t background,
                                             std::wstring* error = nullptr);
 
+// The same from the file's bytes already in memory.
+std::optional<DecodedPicture> DecodePicture(std::span<const std::uint8_t> bytes,
+                                            std::uint32_t background,
+                                            std::wstring* error = nullptr);
+
 // A 32-bpp top-down DIB section holding the picture, every pixel a scale × scale block, for
 // painting a window's background; empty when the picture holds no pixels, the scale is outside
 // 1..kMaxPictureScale or the bitmap cannot be created.

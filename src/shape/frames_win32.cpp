@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <vector>
 
 namespace tovalin::shape {
@@ -54,21 +56,25 @@ void Measure(std::size_t index, const platform::DecodedPicture& pixels, int scal
 
 }  // namespace
 
-FrameLoad LoadFrame(const std::wstring& path, std::wstring* error) {
-    const std::int32_t k = gFrameCount;
-    if (k < 0 || k >= kMaxFrames) {
-        if (error)
-            *error = L"画像は " + std::to_wstring(kMaxFrames) + L" 枚までです。";
-        return FrameLoad::kTableFull;
-    }
-    std::wstring reason;
-    std::optional<platform::DecodedPicture> decoded =
-        platform::DecodePicture(path, platform::ButtonFaceRgb(), &reason);
+namespace {
+
+bool TableFull(std::wstring* error) {
+    if (gFrameCount >= 0 && gFrameCount < kMaxFrames)
+        return false;
+    if (error)
+        *error = L"画像は " + std::to_wstring(kMaxFrames) + L" 枚までです。";
+    return true;
+}
+
+// Makes the decoded picture frame gFrameCount: its size, region data, shape and picture.
+FrameLoad AddFrame(std::optional<platform::DecodedPicture> decoded, const std::wstring& path,
+                   std::wstring* error) {
     if (!decoded) {
         if (error)
             *error = L"画像ファイル「" + path + L"」を読み込めませんでした。";
         return FrameLoad::kUndecodable;
     }
+    const std::int32_t k = gFrameCount;
     const auto index = static_cast<std::size_t>(k);
     const int scale = platform::DisplayScale();
     Measure(index, *decoded, scale);
@@ -89,6 +95,21 @@ FrameLoad LoadFrame(const std::wstring& path, std::wstring* error) {
         platform::ShowMessage(kTooLarge, platform::kAppTitle, 0);
     gFrameCount = k + 1;
     return FrameLoad::kLoaded;
+}
+
+}  // namespace
+
+FrameLoad LoadFrame(const std::wstring& path, std::wstring* error) {
+    if (TableFull(error))
+        return FrameLoad::kTableFull;
+    return AddFrame(platform::DecodePicture(path, platform::ButtonFaceRgb()), path, error);
+}
+
+FrameLoad LoadFrame(std::span<const std::uint8_t> bytes, const std::wstring& path,
+                    std::wstring* error) {
+    if (TableFull(error))
+        return FrameLoad::kTableFull;
+    return AddFrame(platform::DecodePicture(bytes, platform::ButtonFaceRgb()), path, error);
 }
 
 void RescaleFrames() {

@@ -1,7 +1,9 @@
 // Building frames from image files: the display picture, the size in twips and the region data.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace tovalin::shape {
@@ -11,6 +13,11 @@ enum class FrameLoad { kLoaded, kUndecodable, kTableFull };
 // Builds frame gFrameCount from the image file and counts it. A file that cannot be decoded, or
 // a frame beyond the tables' 51 entries, is not counted; *error then says why (Japanese).
 FrameLoad LoadFrame(const std::wstring& path, std::wstring* error = nullptr);
+
+// The same from the file's bytes already in memory, giving the same frame; path names the
+// file in *error.
+FrameLoad LoadFrame(std::span<const std::uint8_t> bytes, const std::wstring& path,
+                    std::wstring* error = nullptr);
 
 // Redraws the frame pictures and measures the frames again after the display scale changed;
 // the region data keeps its layout (windows scale it when they take it).

@@ -1,5 +1,8 @@
 #include "ui/version_win32.h"
 
+#include "package/unpack_win32.h"
+#include "platform/module_path.h"
+#include "platform/paths.h"
 #include "platform/picture_win32.h"
 #include "platform/dpi_win32.h"
 #include "platform/screen_metrics_win32.h"
@@ -109,6 +112,14 @@ void frm_Version::CreateControls() {
         platform::SetWindowIcons(self, windowIcon_.get());
 }
 
+void frm_Version::FillFromPackage() {
+    const std::wstring iconPath = package::UnpackedPath(0);
+    SetImagePicture(iconPath);
+    SetWindowIcon(iconPath);
+    SetTexts(platform::BaseName(platform::ModulePath()), package::gVersion, package::gCopyright);
+    filled_ = true;
+}
+
 void frm_Version::SetImagePicture(const std::wstring& iconPath) {
     imagePath_ = iconPath;
     LoadImagePicture();
@@ -139,6 +150,8 @@ void frm_Version::SetTexts(const std::wstring& name, const std::wstring& version
 }
 
 void frm_Version::ShowModal() {
+    if (!filled_)
+        FillFromPackage();
     // Laid out at another resolution (the display scale changed): made again at this one.
     if (hwnd() && layoutDpi_ != platform::DisplayDpi())
         DestroyNow();

@@ -12,15 +12,15 @@ namespace tovalin::ui {
 class frm_Version final : public platform::Form<frm_Version> {
   public:
     static constexpr const wchar_t* kName = L"frm_Version";
-    // Start-up fills the dialog, but nobody sees it before "バージョン情報" is chosen: its
-    // window is made, filled and centred then, as every later opening makes it again.
+    // Nobody sees the dialog before "バージョン情報" is chosen: its window is made, filled and
+    // centred then, as every later opening makes it again.
     static constexpr bool kWindowWhenShown = true;
     static platform::WindowSpec Description();
 
-    void SetImagePicture(const std::wstring& iconPath);  // Image1
-    void SetWindowIcon(const std::wstring& iconPath);
-    void SetTexts(const std::wstring& name, const std::wstring& version,
-                  const std::wstring& copyright);  // LNAME, LVER, LCPY
+    // The package's icon (Image1 and the window's), the program's name and the package's
+    // version and copyright texts (LNAME, LVER, LCPY). Start-up fills them once the characters
+    // stand; a dialog chosen from the tray before that fills itself first.
+    void FillFromPackage();
 
     // Shows the dialog and returns when it has been closed. A dialog closed before is made
     // again, with the same contents, and centred again.
@@ -38,6 +38,10 @@ class frm_Version final : public platform::Form<frm_Version> {
     void Form_Unload();
     void CreateControls();
     void LoadImagePicture();
+    void SetImagePicture(const std::wstring& iconPath);
+    void SetWindowIcon(const std::wstring& iconPath);
+    void SetTexts(const std::wstring& name, const std::wstring& version,
+                  const std::wstring& copyright);
     void Command1_Click();
 
     std::wstring imagePath_;
@@ -49,6 +53,7 @@ class frm_Version final : public platform::Form<frm_Version> {
     platform::UniqueHfont textFont_;
     std::wstring name_, version_, copyright_;
     bool closed_ = false;
+    bool filled_ = false;
 };
 
 }  // namespace tovalin::ui
