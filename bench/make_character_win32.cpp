@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/module_path.h"
 #include "pack/character.h"
 #include "pack/file_io.h"
 #include "pack/picture_file.h"
@@ -57,11 +58,7 @@ pack::RgbaImage Frame(int index) {
 }
 
 fs::path ModuleFolder() {
-    std::wstring buffer(32768, L'\0');
-    const DWORD length =
-        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    buffer.resize(length);
-    return fs::path(buffer).parent_path();
+    return fs::path(tovalin::platform::ModulePath()).parent_path();
 }
 
 void Write(const fs::path& path, std::span<const std::uint8_t> bytes) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/module_path.h"
 #include "platform/handles_win32.h"
 #include "platform/picture_win32.h"
 #include "platform/text_win32.h"
@@ -93,9 +94,7 @@ double MedianSeconds(const Frame& f, Build build, int samples, int batch) {
 }
 
 std::wstring DefaultFolder() {
-    wchar_t exe[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe, n);
+    std::wstring path = tovalin::platform::ModulePath();
     for (int up = 0; up < 3; ++up)
         path = path.substr(0, path.find_last_of(L'\\'));
     return path + L"\\assets\\sample\\frames";

@@ -8,6 +8,7 @@
 // Runs the character RUNS times (default 9) and each floor as often, in rounds whose order turns
 // so that none of the three always follows the same one, and prints the medians, the ratios and
 // the spread of each. The temporary files go into a private folder that is removed afterwards.
+#include "platform/module_path.h"
 #include "platform/handles_win32.h"
 #include "support/support_win32.h"
 
@@ -131,9 +132,7 @@ void PrintSpread(const char* what, std::vector<double> values) {
 
 // A program built beside this one.
 std::wstring Beside(const wchar_t* name) {
-    wchar_t self[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self, length);
+    std::wstring path = tovalin::platform::ModulePath();
     path.erase(path.find_last_of(L'\\') + 1);
     return path + name;
 }

@@ -14,6 +14,7 @@
 // The second form runs the scene inside this process, where GDI objects can be counted even when
 // GetGuiResources is a stub, and ends with an INPROC line; it watches the character windows
 // every 50 ms and counts position changes (moves) and region changes (frames).
+#include "platform/module_path.h"
 #include "motion/worker_win32.h"
 #include "platform/counters_win32.h"
 #include "platform/forms_win32.h"
@@ -421,11 +422,9 @@ void RunMessagesUntil(double end, MotionWatch* watch) {
 }
 
 fs::path DefaultFramesFolder() {
-    wchar_t self[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     // build/mingw64/THIS.exe in the source tree
-    return fs::path(self).parent_path().parent_path().parent_path() / L"assets" / L"sample" /
-           L"frames";
+    return fs::path(tovalin::platform::ModulePath()).parent_path().parent_path().parent_path() /
+           L"assets" / L"sample" / L"frames";
 }
 
 // Loads the folder's GIF files in name order; the number loaded.

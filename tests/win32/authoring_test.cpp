@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/module_path.h"
 #include "pack/gif_decoder.h"
 #include "pack/gif_encoder.h"
 #include "pack/icon.h"
@@ -30,11 +31,7 @@ using platform::ComApartment;
 using platform::ComPtr;
 
 fs::path ModuleFolder() {
-    std::wstring buffer(32768, L'\0');
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    buffer.resize(length);
-    return fs::path(buffer).parent_path();
+    return fs::path(platform::ModulePath()).parent_path();
 }
 
 void WriteAll(const fs::path& path, const Bytes& bytes) {
