@@ -36,15 +36,15 @@ std::int32_t SaturatedInt32(std::uint64_t value) {
 // the next record ("ICO", "FIL"), its size ("SIZ"), or one of the header's texts.
 enum class Tag { kVer, kName, kSize, kText };
 
-struct TagSpec {
+struct HeaderTag {
     std::string_view letters;
     Tag tag;
     std::string PackageHeader::*text = nullptr;  // for kText
 };
 
 // The line's tag, or nullptr for any other line, which ends the header.
-const TagSpec* TagOf(std::string_view line) {
-    static constexpr std::array<TagSpec, 10> kTags{{
+const HeaderTag* TagOf(std::string_view line) {
+    static constexpr std::array<HeaderTag, 10> kTags{{
         {"VER", Tag::kVer},
         {"ICO", Tag::kName},
         {"FIL", Tag::kName},
@@ -57,9 +57,9 @@ const TagSpec* TagOf(std::string_view line) {
         {"CPY", Tag::kText, &PackageHeader::gCopyright},
     }};
     const std::string_view letters = line.substr(0, 3);
-    for (const TagSpec& spec : kTags) {
-        if (letters == spec.letters)
-            return &spec;
+    for (const HeaderTag& known : kTags) {
+        if (letters == known.letters)
+            return &known;
     }
     return nullptr;
 }
@@ -231,18 +231,18 @@ PackageHeader ParsePackageHeader(std::span<const std::uint8_t> file, std::int32_
     for (std::size_t offset = lengthLine.next; offset < file.size();) {
         PackageLine line = ReadPackageLine(file, offset);
         offset = line.next;
-        const TagSpec* spec = TagOf(line.text);
-        if (!spec)
+        const HeaderTag* known = TagOf(line.text);
+        if (!known)
             break;
         std::string_view value = line.text.substr(3);
         header.lines.emplace_back(line.text);
-        if (spec->tag == Tag::kName) {
+        if (known->tag == Tag::kName) {
             pendingName = std::string(value);
-        } else if (spec->tag == Tag::kSize) {
+        } else if (known->tag == Tag::kSize) {
             if (!AddRecord(header, pendingName, value, position))
                 break;
-        } else if (spec->tag == Tag::kText) {
-            header.*spec->text = std::string(value);
+        } else if (known->tag == Tag::kText) {
+            header.*known->text = std::string(value);
         }
     }
     return header;
