@@ -14,6 +14,7 @@
 #include "shape/frames_win32.h"
 #include "shape/scene_win32.h"
 #include "ui/menu_win32.h"
+#include "ui/options_win32.h"
 #include "ui/tray_win32.h"
 #include "ui/version_win32.h"
 
@@ -78,6 +79,7 @@ void RunSequence() {
     motion::ReseedFromTimer();
     shape::gFrameCount = 0;
     ApplySettingsWords(package::ReadPackage());
+    ui::LoadOptions();
     // The tray host's load step adds the icon, from the unpacked icon file.
     ui::frmControl::Get();
     LoadPackageFrames();

@@ -4,9 +4,10 @@
 #include <limits>
 
 #include "motion/random.h"
+#include "motion/steps.h"
 
 namespace tovalin::motion {
-namespace {
+namespace step {
 
 constexpr double kStraightStep = 16.0;
 
@@ -45,11 +46,6 @@ std::int32_t WholeTwips(double twips) {
     }
     return static_cast<std::int32_t>(std::lround(twips));
 }
-
-struct Size {
-    double w;
-    double h;
-};
 
 Size ReadSize(const MotionWindow& view) {
     return {static_cast<double>(WholeTwips(view.WidthTwips())),
@@ -129,6 +125,12 @@ void ReverseSideways(CharaInfo& c) {
     c.ixVelocInit = -c.ixVelocInit;
 }
 
+}  // namespace step
+
+using namespace step;
+
+namespace {
+
 void MoveByMode(MoveMode mode, MotionWindow& view, const Screen& screen) {
     switch (mode) {
         case MoveMode::kStraight:
@@ -139,6 +141,23 @@ void MoveByMode(MoveMode mode, MotionWindow& view, const Screen& screen) {
             break;
         case MoveMode::kBouncing:
             MoveBouncing(view, screen);
+            break;
+        case MoveMode::kStill:
+        case MoveMode::kNone:
+            break;
+    }
+}
+
+void MoveByMode(MoveMode mode, MotionWindow& view, const platform::Desktop& desktop) {
+    switch (mode) {
+        case MoveMode::kStraight:
+            MoveStraight(view, desktop);
+            break;
+        case MoveMode::kFloating:
+            MoveFloating(view, desktop);
+            break;
+        case MoveMode::kBouncing:
+            MoveBouncing(view, desktop);
             break;
         case MoveMode::kStill:
         case MoveMode::kNone:
@@ -170,16 +189,15 @@ void InitMotion(MotionWindow& view) {
     c.yis = Store(static_cast<double>(c.yie) - FloorDraw(18.0, 0.0));
 }
 
-void MoveStraight(MotionWindow& view, const Screen& screen) {
-    ReseedFromTimer();
-    CharaInfo& c = view.Info();
+namespace step {
+
+void StepStraight(CharaInfo& c) {
     if (c.rndx < 0) {
         c.rndx = FloorDrawInt(50.0, 50.0);
         c.rndm = FloorDrawInt(4.0, 0.0);
     } else {
         c.rndx = c.rndx - 1;
     }
-    const Size size = ReadSize(view);
     switch (c.rndm) {
         case 0:
             c.xPos = Store(static_cast<double>(c.xPos) + kStraightStep);
@@ -196,18 +214,14 @@ void MoveStraight(MotionWindow& view, const Screen& screen) {
         default:
             break;
     }
-    WrapStraight(c, size, screen);
-    PlaceAtRecord(view, c);
 }
 
-void MoveFloating(MotionWindow& view, const Screen& screen) {
-    ReseedFromTimer();
-    CharaInfo& c = view.Info();
-    const Size size = ReadSize(view);
+// False while the character pauses: this tick moves nothing.
+bool StepFloating(CharaInfo& c) {
     if (c.nwait != 0) {
         // Written so that no stored value can make the count overflow.
         c.nwait = c.nwait > 1 ? c.nwait - 1 : 0;
-        return;
+        return false;
     }
     AdvancePhase(c.xi, c.xis, c.xie, 10000.0);
     AdvancePhase(c.yi, c.yis, c.yie, 1000.0);
@@ -215,6 +229,31 @@ void MoveFloating(MotionWindow& view, const Screen& screen) {
     c.xPos = Store(static_cast<double>(c.xPos) + xStep * std::cos(static_cast<double>(c.xis)));
     const double yStep = FloorDraw(30.0, 20.0);
     c.yPos = Store(static_cast<double>(c.yPos) + yStep * std::sin(static_cast<double>(c.yis)));
+    return true;
+}
+
+void StepBouncing(CharaInfo& c) {
+    c.yVeloc = Store(static_cast<double>(c.yVeloc) + 1.0);
+    c.xPos = Store(static_cast<double>(c.xPos) + static_cast<double>(c.xVelocInit));
+    c.yPos = Store(static_cast<double>(c.yPos) + static_cast<double>(c.yVeloc));
+}
+
+}  // namespace step
+
+void MoveStraight(MotionWindow& view, const Screen& screen) {
+    ReseedFromTimer();
+    CharaInfo& c = view.Info();
+    StepStraight(c);
+    WrapStraight(c, ReadSize(view), screen);
+    PlaceAtRecord(view, c);
+}
+
+void MoveFloating(MotionWindow& view, const Screen& screen) {
+    ReseedFromTimer();
+    CharaInfo& c = view.Info();
+    const Size size = ReadSize(view);
+    if (!StepFloating(c))
+        return;
     WrapFloating(c, size, screen);
     PlaceAtRecord(view, c);
     MaybeStartPause(c);
@@ -224,9 +263,7 @@ void MoveBouncing(MotionWindow& view, const Screen& screen) {
     ReseedFromTimer();
     CharaInfo& c = view.Info();
     const Size size = ReadSize(view);
-    c.yVeloc = Store(static_cast<double>(c.yVeloc) + 1.0);
-    c.xPos = Store(static_cast<double>(c.xPos) + static_cast<double>(c.xVelocInit));
-    c.yPos = Store(static_cast<double>(c.yPos) + static_cast<double>(c.yVeloc));
+    StepBouncing(c);
     // The floor line follows the system metrics, so it is read at every step.
     const double floorLine = screen.FloorLineTwips();
     if (static_cast<double>(c.yPos) + size.h >= floorLine) {
@@ -244,12 +281,17 @@ void MoveBouncing(MotionWindow& view, const Screen& screen) {
     PlaceAtRecord(view, c);
 }
 
-void MotionTick(std::span<MotionWindow* const> views, MoveMode mode, const Screen& screen) {
+void MotionTick(std::span<MotionWindow* const> views, MoveMode mode, const Screen& screen,
+                const platform::Desktop* desktop) {
+    const bool across = desktop != nullptr && desktop->Several();
     for (MotionWindow* view : views) {
         if (view == nullptr || view->Info().bMoving) {
             continue;
         }
-        MoveByMode(mode, *view, screen);
+        if (across)
+            MoveByMode(mode, *view, *desktop);
+        else
+            MoveByMode(mode, *view, screen);
     }
 }
 

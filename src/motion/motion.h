@@ -7,6 +7,7 @@
 
 #include "motion/chara.h"
 #include "package/words.h"
+#include "platform/desktop.h"
 
 namespace tovalin::motion {
 
@@ -50,9 +51,25 @@ void MoveStraight(MotionWindow& view, const Screen& screen);
 void MoveFloating(MotionWindow& view, const Screen& screen);
 void MoveBouncing(MotionWindow& view, const Screen& screen);
 
+// The same steps over a desktop of several monitors (in twips): the characters cross the seams
+// where monitors touch and never enter an area no monitor shows. "直線" wraps at the desktop's
+// outer edges, "浮遊" keeps to its monitor unless a neighbour touches it where it drifts, and
+// "跳ねる" lands on the work area of the monitor under it, between the desktop's outer walls.
+void MoveStraight(MotionWindow& view, const platform::Desktop& desktop);
+void MoveFloating(MotionWindow& view, const platform::Desktop& desktop);
+void MoveBouncing(MotionWindow& view, const platform::Desktop& desktop);
+
+// Where a character that no monitor shows any more comes back: inside the work area of the
+// monitor nearest to it. Its record follows, so that a moving mode goes on from there. False
+// when the desktop still shows it.
+bool BringBack(MotionWindow& view, const platform::Desktop& desktop);
+
 // The work of one motion tick (the caller switches the motion timer off around it): every
 // window, in order, that is not being dragged takes one step of the mode. The mode is worked out
 // from gMove where gMove changes, not on every tick.
-void MotionTick(std::span<MotionWindow* const> views, MoveMode mode, const Screen& screen);
+// With a desktop of several monitors given, every step is taken over it; otherwise on the
+// primary screen alone.
+void MotionTick(std::span<MotionWindow* const> views, MoveMode mode, const Screen& screen,
+                const platform::Desktop* desktop = nullptr);
 
 }  // namespace tovalin::motion

@@ -31,11 +31,32 @@ void frmWork::OnTimer(UINT_PTR id) {
         Timer1_Timer();
 }
 
+LRESULT frmWork::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_DISPLAYCHANGE:
+            Form_DisplayChange();
+            return 0;
+        case WM_SETTINGCHANGE:
+            if (wp == SPI_SETWORKAREA)
+                Form_DisplayChange();
+            return Window::OnMessage(msg, wp, lp);
+        default:
+            return Window::OnMessage(msg, wp, lp);
+    }
+}
+
+// A monitor removed, a resolution or a work area changed: the screen metrics are already
+// forgotten, and the monitors are read again by the first question.
+void frmWork::Form_DisplayChange() {
+    if (scene_)
+        scene_->BringBackStrays();
+}
+
 // The motion never lets other handlers run, so the scene cannot change under the tick.
 void frmWork::Timer1_Timer() {
     Timer1.SetEnabled(false);
     if (scene_)
-        MotionTick(scene_->MotionWindows(), scene_->Mode(), SystemScreen());
+        MotionTick(scene_->MotionWindows(), scene_->Mode(), SystemScreen(), scene_->Desktop());
     Timer1.SetEnabled(true);
 }
 

@@ -14,6 +14,10 @@ class MotionScene {
   public:
     virtual std::span<MotionWindow* const> MotionWindows() = 0;
     virtual MoveMode Mode() const = 0;
+    // The monitors the characters move over; null: the primary screen alone.
+    virtual const platform::Desktop* Desktop() const = 0;
+    // The monitors changed: characters none of them shows come back.
+    virtual void BringBackStrays() = 0;
 
   protected:
     ~MotionScene() = default;
@@ -39,12 +43,14 @@ class frmWork final : public platform::Form<frmWork> {
 
   protected:
     void OnTimer(UINT_PTR id) override;
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
   private:
     friend class platform::Form<frmWork>;
     frmWork() = default;
     void Form_Unload();
     void Timer1_Timer();
+    void Form_DisplayChange();
 
     MotionScene* scene_ = nullptr;
 };

@@ -51,18 +51,21 @@ int DisplayScale() {
     return ScaleForDpi(DisplayDpi());
 }
 
-// The primary monitor's effective resolution where the system can tell it per monitor.
-int QueryPrimaryDpi() {
+// A monitor's effective resolution where the system can tell it per monitor.
+int MonitorDpi(HMONITOR monitor) {
     using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
     static const auto getDpiForMonitor =
         SystemFunction<GetDpiForMonitorFn>(L"shcore.dll", "GetDpiForMonitor");
-    if (getDpiForMonitor) {
-        UINT x = 0, y = 0;
-        constexpr int kEffectiveDpi = 0;
-        if (SUCCEEDED(getDpiForMonitor(PrimaryMonitor(), kEffectiveDpi, &x, &y)) && x > 0)
-            return static_cast<int>(x);
-    }
-    return ScreenDcDpi();
+    UINT x = 0, y = 0;
+    constexpr int kEffectiveDpi = 0;
+    if (getDpiForMonitor && SUCCEEDED(getDpiForMonitor(monitor, kEffectiveDpi, &x, &y)) && x > 0)
+        return static_cast<int>(x);
+    return 0;
+}
+
+int QueryPrimaryDpi() {
+    const int dpi = MonitorDpi(PrimaryMonitor());
+    return dpi > 0 ? dpi : ScreenDcDpi();
 }
 
 int ScreenDcDpi() {

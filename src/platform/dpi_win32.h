@@ -15,6 +15,9 @@ int DisplayDpi();
 void SetDisplayDpi(int dpi);
 int DisplayScale();
 
+// A monitor's dots per inch as the system reports it now; 0 where the system cannot tell it per
+// monitor.
+int MonitorDpi(HMONITOR monitor);
 // The primary display's dots per inch as the system reports it now.
 int QueryPrimaryDpi();
 // The resolution the session started with, which system metrics and fonts are given at.

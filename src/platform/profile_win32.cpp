@@ -48,10 +48,10 @@ std::wstring ReadProfileText(const std::wstring& path, const std::wstring& secti
     return TrimBlanks(FromProfileText(std::wstring(buffer, n)));
 }
 
-void WriteProfileText(const std::wstring& path, const std::wstring& section,
+bool WriteProfileText(const std::wstring& path, const std::wstring& section,
                       const std::wstring& key, const std::wstring& value) {
-    ::WritePrivateProfileStringW(AsProfileText(section).c_str(), AsProfileText(key).c_str(),
-                                 AsProfileText(value).c_str(), path.c_str());
+    return ::WritePrivateProfileStringW(AsProfileText(section).c_str(), AsProfileText(key).c_str(),
+                                        AsProfileText(value).c_str(), path.c_str()) != FALSE;
 }
 
 }  // namespace tovalin::platform

@@ -10,8 +10,8 @@ namespace tovalin::platform {
 std::wstring ReadProfileText(const std::wstring& path, const std::wstring& section,
                              const std::wstring& key);
 
-// Writes one key; a failed write (missing folder, read-only file) is silent.
-void WriteProfileText(const std::wstring& path, const std::wstring& section,
+// Writes one key; false when it could not be written (missing folder, read-only file).
+bool WriteProfileText(const std::wstring& path, const std::wstring& section,
                       const std::wstring& key, const std::wstring& value);
 
 }  // namespace tovalin::platform

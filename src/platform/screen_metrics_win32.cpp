@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/dpi_win32.h"
 #include "platform/system_function_win32.h"
@@ -16,6 +17,8 @@ struct ScreenMetrics {
     int width = 0;           // pixels
     int height = 0;          // pixels
     int freeAreaHeight = 0;  // pixels
+    bool desktopKnown = false;
+    Desktop desktop;
 };
 
 ScreenMetrics& KnownScreenMetrics() {
@@ -45,7 +48,51 @@ const ScreenMetrics& CurrentScreenMetrics() {
     return metrics;
 }
 
+Area AreaInTwips(const RECT& rect) {
+    const double x = TwipsPerPixelX();
+    const double y = TwipsPerPixelY();
+    return {rect.left * x, rect.top * y, rect.right * x, rect.bottom * y};
+}
+
+int DpiOf(HMONITOR monitor) {
+    const int dpi = MonitorDpi(monitor);
+    return dpi > 0 ? dpi : DisplayDpi();
+}
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (::GetMonitorInfoW(monitor, &info)) {
+        reinterpret_cast<std::vector<Monitor>*>(list)->push_back(
+            {AreaInTwips(info.rcMonitor), AreaInTwips(info.rcWork), DpiOf(monitor),
+             (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+    }
+    return TRUE;
+}
+
+// A system that lists no monitor still has its primary screen.
+Desktop MeasureDesktop() {
+    std::vector<Monitor> monitors;
+    ::EnumDisplayMonitors(nullptr, nullptr, &AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+    if (monitors.empty()) {
+        RECT screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+        RECT work = screen;
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        monitors.push_back({AreaInTwips(screen), AreaInTwips(work), DisplayDpi(), true});
+    }
+    return Desktop(std::move(monitors));
+}
+
 }  // namespace
+
+const Desktop& SystemDesktop() {
+    ScreenMetrics& metrics = KnownScreenMetrics();
+    if (!metrics.desktopKnown) {
+        metrics.desktop = MeasureDesktop();
+        metrics.desktopKnown = true;
+    }
+    return metrics.desktop;
+}
 
 int SmallIconSize() {
     using MetricsForDpiFn = int(WINAPI*)(int, UINT);
@@ -65,6 +112,7 @@ double TwipsPerPixelY() {
 
 void ForgetScreenMetrics() {
     KnownScreenMetrics().known = false;
+    KnownScreenMetrics().desktopKnown = false;
 }
 
 double ScreenWidthTwips() {

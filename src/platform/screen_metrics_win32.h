@@ -1,6 +1,8 @@
 // Screen metrics of the primary display in twips, kept until the system announces a change.
 #pragma once
 
+#include "platform/desktop.h"
+
 namespace tovalin::platform {
 
 // The side of a small icon (the tray's) at the display's resolution: 16 pixels at 96 dpi.
@@ -14,6 +16,9 @@ double ScreenHeightTwips();
 // The height of the area the taskbar leaves free, as a full-screen window's client height plus a
 // caption, in pixels, never below the work area's bottom edge.
 int FreeAreaHeightPixels();
+
+// Every monitor, in twips of the primary display, with its work area and resolution.
+const Desktop& SystemDesktop();
 
 // The metrics above are read from the system once and kept until the system announces a change
 // of the display or of a setting (WM_DISPLAYCHANGE, WM_SETTINGCHANGE, which every top-level

@@ -4,6 +4,7 @@
 #include "motion/worker_win32.h"
 #include "platform/forms_win32.h"
 #include "platform/dpi_win32.h"
+#include "platform/desktop.h"
 #include "platform/screen_metrics_win32.h"
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
@@ -20,6 +21,13 @@ SceneSettings gSettings;
 SettingsListener gSettingsListener = nullptr;
 unsigned gAway = 0;    // Away reasons that hold now
 bool gHidden = false;  // the character windows are hidden
+bool gAllMonitors = true;
+
+// The monitors the characters live on: every one, or the primary alone.
+platform::Desktop LivingDesktop() {
+    const platform::Desktop& all = platform::SystemDesktop();
+    return gAllMonitors ? all : platform::Desktop({all.Primary()});
+}
 
 // What the motion tick walks: gViews, and the mode worked out when gMove last changed.
 class SceneMotion final : public motion::MotionScene {
@@ -32,6 +40,10 @@ class SceneMotion final : public motion::MotionScene {
         return windows_;
     }
     motion::MoveMode Mode() const override { return gSettings.movement; }
+    const platform::Desktop* Desktop() const override {
+        return gAllMonitors ? &platform::SystemDesktop() : nullptr;
+    }
+    void BringBackStrays() override { BringBackViews(); }
 
   private:
     std::vector<motion::MotionWindow*> windows_;
@@ -68,7 +80,23 @@ struct Place {
     double top;
 };
 
-Place PlaceFor(package::Placement placement) {
+// Character `index` stands in the middle half of a monitor's work area, the characters taking
+// the monitors in turn, the primary first.
+Place PlaceAcross(const platform::Desktop& desktop, std::size_t index) {
+    const auto& monitors = desktop.Monitors();
+    const platform::Area& work = monitors[index % monitors.size()].work;
+    const double r1 = motion::Rng().Next();
+    const double r2 = motion::Rng().Next();
+    const double w = std::floor(work.Width());
+    const double h = std::floor(work.Height());
+    return {work.left + std::floor(r1 * std::floor(w / 2)) + std::floor(w / 4),
+            work.top + std::floor(r2 * std::floor(h / 2)) + std::floor(h / 4)};
+}
+
+Place PlaceFor(package::Placement placement, std::size_t index) {
+    if (placement == package::Placement::kRandom && gAllMonitors &&
+        platform::SystemDesktop().Several())
+        return PlaceAcross(platform::SystemDesktop(), index);
     const auto sw = static_cast<std::int64_t>(std::lround(platform::ScreenWidthTwips()));
     const auto sh = static_cast<std::int64_t>(std::lround(platform::ScreenHeightTwips()));
     if (placement == package::Placement::kRandom) {
@@ -150,6 +178,21 @@ void SetAway(Away reason, bool away) {
     ShowViews((gAway & static_cast<unsigned>(Away::kFullScreen)) == 0);
 }
 
+void BringBackViews() {
+    const platform::Desktop desktop = LivingDesktop();
+    for (const auto& view : gViews) {
+        if (view->hwnd())
+            motion::BringBack(*view, desktop);
+    }
+}
+
+void UseAllMonitors(bool all) {
+    if (gAllMonitors == all)
+        return;
+    gAllMonitors = all;
+    BringBackViews();
+}
+
 void SetSettingsListener(SettingsListener listener) {
     gSettingsListener = listener;
 }
@@ -195,7 +238,7 @@ void SetupScene() {
         gViews.push_back(std::move(owned));
         view.Load();
         const platform::Watch alive = view.MakeWatch();
-        const Place place = PlaceFor(gSettings.placement);
+        const Place place = PlaceFor(gSettings.placement, static_cast<std::size_t>(i));
         view.MoveTwips(place.left, place.top);
         view.SizeTwips(gFrameWidth[0], gFrameHeight[0]);
         view.Show(true);

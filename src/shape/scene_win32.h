@@ -61,6 +61,14 @@ void ChangeDisplayDpi(int dpi);
 enum class Away : unsigned { kFullScreen = 1, kLocked = 2, kDisplayOff = 4 };
 void SetAway(Away reason, bool away);
 
+// Whether the characters live on every monitor (the default) or on the primary alone. Characters
+// the monitors in use no longer show come back into the nearest work area.
+void UseAllMonitors(bool all);
+
+// After a change of monitors, resolution or work area: every character no monitor in use shows
+// comes back into the work area of the nearest one, with its mode, frame and speeds as they were.
+void BringBackViews();
+
 // Puts the window above all others and shows it; true when the system agreed.
 bool MakeTopmost(HWND hwnd);
 

@@ -2,6 +2,7 @@
 
 #include "package/words.h"
 #include "ui/commands_win32.h"
+#include "ui/options_win32.h"
 
 namespace tovalin::ui {
 
@@ -22,6 +23,7 @@ constexpr ArrayCommands kArrays[] = {
     {500, 1, &mokiniiri_Click}};
 constexpr UINT kVersionId = 600;
 constexpr UINT kExitId = 700;
+constexpr UINT kOptionBase = 800;
 
 const ArrayCommands& CommandsOf(MenuArray array) {
     return kArrays[static_cast<std::size_t>(array)];
@@ -68,6 +70,10 @@ void frmMenu::BuildTree() {
              [](const package::LocationWord& entry) { return entry.caption; });
     AddWords(AddSubmenu(msetting, L"動き"), MenuArray::mMoving, package::kMoveWords, word);
     AddWords(AddSubmenu(msetting, L"動作速度"), MenuArray::mDousaSpeed, package::kSpeedWords, word);
+    ::AppendMenuW(msetting, MF_SEPARATOR, 0, nullptr);
+    HMENU moption = AddSubmenu(msetting, L"オプション");
+    for (std::size_t i = 0; i < kOptions.size(); ++i)
+        ::AppendMenuW(moption, MF_STRING, kOptionBase + i, kOptions[i].caption);
     ::AppendMenuW(mpop, MF_SEPARATOR, 0, nullptr);  // sepx
     ::AppendMenuW(AddSubmenu(mpop, L"お気に入り"), MF_STRING, IdOf(MenuArray::mokiniiri, 0),
                   kFavouriteCaption);
@@ -107,7 +113,17 @@ std::wstring frmMenu::Caption(MenuArray array, int index) const {
     return text;
 }
 
+// The options may have changed outside the menu (a hand-edited file, the system's settings), so
+// their marks are set as the menu opens.
+void frmMenu::CheckOptions() {
+    for (std::size_t i = 0; i < kOptions.size(); ++i) {
+        ::CheckMenuItem(mpop_.get(), kOptionBase + static_cast<UINT>(i),
+                        MF_BYCOMMAND | (OptionOn(kOptions[i].option) ? MF_CHECKED : MF_UNCHECKED));
+    }
+}
+
 void frmMenu::PopupMpop() {
+    CheckOptions();
     POINT at{};
     ::GetCursorPos(&at);
     const platform::Watch alive = MakeWatch();
@@ -128,6 +144,11 @@ void frmMenu::RunCommand(UINT id) {
     }
     if (id == kVersionId) {
         mver_Click();
+        return;
+    }
+    if (id >= kOptionBase && id < kOptionBase + kOptions.size()) {
+        const Option option = kOptions[id - kOptionBase].option;
+        ChooseOption(option, !OptionOn(option));
         return;
     }
     const std::size_t block = id / 100 - 1;

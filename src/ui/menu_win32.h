@@ -36,6 +36,7 @@ class frmMenu final : public platform::Form<frmMenu> {
     frmMenu() = default;
     void Form_Load();
     void BuildTree();
+    void CheckOptions();
     void RunCommand(UINT id);
 
     platform::UniqueHmenu mpop_;

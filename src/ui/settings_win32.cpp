@@ -32,8 +32,8 @@ std::wstring ReadSetting(const std::wstring& section, const std::wstring& key) {
     return platform::ReadProfileText(SettingsPath(), section, key);
 }
 
-void WriteSetting(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
-    platform::WriteProfileText(SettingsPath(), section, key, value);
+bool WriteSetting(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
+    return platform::WriteProfileText(SettingsPath(), section, key, value);
 }
 
 void WriteFolderSetting(const std::wstring& section, const std::wstring& key,

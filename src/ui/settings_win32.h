@@ -14,7 +14,7 @@ std::wstring SettingsPath();
 std::wstring FolderSettingsPath();
 
 std::wstring ReadSetting(const std::wstring& section, const std::wstring& key);
-void WriteSetting(const std::wstring& section, const std::wstring& key, const std::wstring& value);
+bool WriteSetting(const std::wstring& section, const std::wstring& key, const std::wstring& value);
 void WriteFolderSetting(const std::wstring& section, const std::wstring& key,
                         const std::wstring& value);
 
