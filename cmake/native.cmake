@@ -62,3 +62,11 @@ if(TOVALIN_FUZZ)
         tovalin_warnings(${name})
     endforeach()
 endif()
+
+# The end-to-end tests' stand-in for libXinerama: it makes one wide X screen several monitors.
+# Loaded into Wine, so never built with the sanitizers.
+if(NOT TOVALIN_SANITIZE AND NOT TOVALIN_FUZZ)
+    add_library(xinerama_standin SHARED tests/e2e/xinerama_standin.c)
+    set_target_properties(xinerama_standin PROPERTIES
+        OUTPUT_NAME Xinerama SOVERSION 1 LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/xinerama)
+endif()

@@ -116,11 +116,39 @@ const Monitor* OpenMonitorAt(const Desktop& desktop, double x, const Area& area)
     return nullptr;
 }
 
-// A dead zone above the monitor under the character is a ceiling: it stops rising there.
-void StopAtCeiling(CharaInfo& c, const Area& area, const Desktop& desktop, const Monitor& under) {
-    const double ceiling = Ceiling(desktop, under, area.CentreX());
-    if (area.top < ceiling) {
-        c.yPos = Store(ceiling);
+// The floor and ceiling over the columns a character covers: a character that straddles a
+// seam stands on the higher floor and stops at the lower ceiling, so that no part of it ever
+// hangs where no monitor shows.
+struct Span {
+    double floor;
+    double ceiling;
+};
+
+Span SpanOver(const Desktop& desktop, double left, double right, double y, const Area& before) {
+    std::optional<Span> span;
+    for (const double x : {left, right - kInside}) {
+        const Monitor* m = desktop.Below(x, y);
+        if (!m)
+            continue;
+        const Span column{m->work.bottom, Ceiling(desktop, *m, x)};
+        span = span ? Span{std::min(span->floor, column.floor),
+                           std::max(span->ceiling, column.ceiling)}
+                    : column;
+    }
+    if (span)
+        return *span;
+    const Monitor& home = desktop.Nearest(before);
+    return {home.work.bottom, Ceiling(desktop, home, before.CentreX())};
+}
+
+// Falls to the floor and rises to the ceiling over the columns the character stood in.
+void LandOrStop(CharaInfo& c, Size size, const Desktop& desktop, const Area& before) {
+    const double y = c.yPos;
+    const Span span = SpanOver(desktop, before.left, before.right, y + size.h / 2.0, before);
+    if (y + size.h >= span.floor)
+        Launch(c, span.floor, size.h);
+    if (static_cast<double>(c.yPos) < span.ceiling) {
+        c.yPos = Store(span.ceiling);
         c.yVeloc = std::max(c.yVeloc, 0.0f);
     }
 }
@@ -170,13 +198,7 @@ void MoveBouncing(MotionWindow& view, const Desktop& desktop) {
     const Size size = ReadSize(view);
     const Area before = AreaOf(c, size);
     StepBouncing(c);
-    const Area after = AreaOf(c, size);
-    const Monitor* below = desktop.Below(after.CentreX(), after.CentreY());
-    const Monitor& under = below ? *below : desktop.Nearest(before);
-    const double floorLine = under.work.bottom;
-    if (after.bottom >= floorLine)
-        Launch(c, floorLine, size.h);
-    StopAtCeiling(c, AreaOf(c, size), desktop, under);
+    LandOrStop(c, size, desktop, before);
     TurnAtWalls(c, size, desktop, before);
     PlaceAtRecord(view, c);
 }

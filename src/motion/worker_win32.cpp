@@ -55,8 +55,10 @@ void frmWork::Form_DisplayChange() {
 // The motion never lets other handlers run, so the scene cannot change under the tick.
 void frmWork::Timer1_Timer() {
     Timer1.SetEnabled(false);
-    if (scene_)
+    if (scene_) {
         MotionTick(scene_->MotionWindows(), scene_->Mode(), SystemScreen(), scene_->Desktop());
+        scene_->FollowMonitors();
+    }
     Timer1.SetEnabled(true);
 }
 

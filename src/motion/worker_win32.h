@@ -18,6 +18,8 @@ class MotionScene {
     virtual const platform::Desktop* Desktop() const = 0;
     // The monitors changed: characters none of them shows come back.
     virtual void BringBackStrays() = 0;
+    // After each tick: every character takes the scale of the monitor it is on now.
+    virtual void FollowMonitors() = 0;
 
   protected:
     ~MotionScene() = default;

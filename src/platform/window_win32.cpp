@@ -79,7 +79,7 @@ LRESULT CALLBACK Window::Thunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT Window::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_DISPLAYCHANGE || msg == WM_SETTINGCHANGE)
+    if (msg == WM_DISPLAYCHANGE || msg == WM_SETTINGCHANGE || msg == WM_DPICHANGED)
         ForgetScreenMetrics();
     if (msg == WM_TIMER) {
         const auto id = static_cast<UINT_PTR>(wp);

@@ -29,6 +29,31 @@ platform::Desktop LivingDesktop() {
     return gAllMonitors ? all : platform::Desktop({all.Primary()});
 }
 
+platform::Area AreaOf(const frmView& view) {
+    const double left = view.LeftTwips();
+    const double top = view.TopTwips();
+    return {left, top, left + view.WidthTwips(), top + view.HeightTwips()};
+}
+
+// Each character is drawn at the scale of the monitor under it; with the primary alone in use,
+// at the display's.
+void FollowMonitorScale(frmView& view) {
+    const platform::Desktop& desktop = platform::SystemDesktop();
+    const bool own = gAllMonitors && desktop.Several();
+    view.UseScale(own ? platform::ScaleOnDesktop(desktop, AreaOf(view)) : platform::DisplayScale());
+}
+
+void FollowMonitorScales() {
+    // Rescaling shows a frame, which lets messages run: a handler may rebuild the scene.
+    for (std::size_t i = 0; i < gViews.size(); ++i) {
+        frmView& view = *gViews[i];
+        const platform::Watch alive = view.MakeWatch();
+        FollowMonitorScale(view);
+        if (!alive.Alive())
+            return;
+    }
+}
+
 // What the motion tick walks: gViews, and the mode worked out when gMove last changed.
 class SceneMotion final : public motion::MotionScene {
   public:
@@ -44,6 +69,7 @@ class SceneMotion final : public motion::MotionScene {
         return gAllMonitors ? &platform::SystemDesktop() : nullptr;
     }
     void BringBackStrays() override { BringBackViews(); }
+    void FollowMonitors() override { FollowMonitorScales(); }
 
   private:
     std::vector<motion::MotionWindow*> windows_;
@@ -191,6 +217,7 @@ void UseAllMonitors(bool all) {
         return;
     gAllMonitors = all;
     BringBackViews();
+    FollowMonitorScales();
 }
 
 void SetSettingsListener(SettingsListener listener) {
@@ -242,6 +269,7 @@ void SetupScene() {
         view.MoveTwips(place.left, place.top);
         view.SizeTwips(gFrameWidth[0], gFrameHeight[0]);
         view.Show(true);
+        FollowMonitorScale(view);
         ShowFrame(0, view);
         // A handler that ran inside the frame switch may have rebuilt the scene: then this
         // set-up is over, and the newer one stands.

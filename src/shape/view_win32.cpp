@@ -1,5 +1,7 @@
 #include "shape/view_win32.h"
 
+#include <algorithm>
+
 #include "motion/drag_win32.h"
 #include "platform/counters.h"
 #include "platform/dpi_win32.h"
@@ -86,15 +88,40 @@ LRESULT frmView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+int frmView::Scale() const {
+    return scale_ > 0 ? scale_ : platform::DisplayScale();
+}
+
+void frmView::UseScale(int scale) {
+    if (scale <= 0 || scale == Scale())
+        return;
+    scale_ = scale;
+    const double ratio = static_cast<double>(scale) / platform::DisplayScale();
+    SizeTwips(gFrameWidth[0] * ratio, gFrameHeight[0] * ratio);
+    const std::int32_t shown = CharaInfo.poi > 0 ? CharaInfo.poi - 1 : gFrameCount - 1;
+    ShowFrame(std::max(shown, 0), *this);
+    if (hwnd())
+        ::InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+// The pictures are made at the display's scale; a character on a monitor of another scale
+// stretches them by whole numbers, pixel for pixel, so they stay crisp.
 void frmView::OnPaint(HDC dc, const RECT& client) {
     platform::Count(platform::Counter::kRepaint);
     std::int32_t drawnW = 0, drawnH = 0;
     HDC source = PaintSourceDc();
     if (background_ && background_->bitmap && source) {
-        drawnW = background_->pixels.width * background_->scale;
-        drawnH = background_->pixels.height * background_->scale;
+        const std::int32_t madeW = background_->pixels.width * background_->scale;
+        const std::int32_t madeH = background_->pixels.height * background_->scale;
+        drawnW = background_->pixels.width * Scale();
+        drawnH = background_->pixels.height * Scale();
         const platform::SelectedObject picture(source, background_->bitmap.get());
-        ::BitBlt(dc, 0, 0, drawnW, drawnH, source, 0, 0, SRCCOPY);
+        if (drawnW == madeW && drawnH == madeH) {
+            ::BitBlt(dc, 0, 0, drawnW, drawnH, source, 0, 0, SRCCOPY);
+        } else {
+            ::SetStretchBltMode(dc, COLORONCOLOR);
+            ::StretchBlt(dc, 0, 0, drawnW, drawnH, source, 0, 0, madeW, madeH, SRCCOPY);
+        }
     }
     // What the picture does not cover shows the form's own colour.
     RECT right{drawnW, 0, client.right, client.bottom};
@@ -127,8 +154,8 @@ void frmView::Timer1_Timer() {
     Timer1.SetEnabled(true);
 }
 
-// The characters live on the primary display; a window dragged onto another one reports that
-// one's resolution, so the primary display is asked then.
+// The display's scale is the primary's; a character on another monitor follows that monitor's
+// scale through the motion tick, so a window there asks the primary display.
 void frmView::Form_DpiChanged(int dpi) {
     ChangeDisplayDpi(platform::OnPrimaryDisplay(hwnd()) ? dpi : platform::QueryPrimaryDpi());
 }
@@ -195,7 +222,7 @@ void ShowFrame(std::int32_t k, frmView& view) {
     if (!alive.Alive() || !view.hwnd())
         return;
 
-    const int scale = platform::DisplayScale();
+    const int scale = view.Scale();
     const frmView::Outline outline{k >= 0 && k < kMaxFrames ? gRgnShape[k] : -1, gFrameSet, scale};
     // The outline the window already has, byte for byte: giving it again would change nothing.
     if (outline.shape < 0 || outline != view.ShownOutline())

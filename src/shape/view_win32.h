@@ -60,6 +60,13 @@ class frmView final : public platform::Form<frmView>, public motion::MotionWindo
         friend bool operator==(const Outline&, const Outline&) = default;
     };
     const Outline& ShownOutline() const { return outline_; }
+
+    // The whole-number scale this character is drawn at: the display's, or that of the monitor
+    // it stands on where the monitors differ.
+    int Scale() const;
+    // Draws the character at another scale from now on: its window takes the frames' size at
+    // that scale, its top left corner staying where it is.
+    void UseScale(int scale);
     void SetShownOutline(const Outline& outline) { outline_ = outline; }
 
     // MotionWindow
@@ -86,6 +93,7 @@ class frmView final : public platform::Form<frmView>, public motion::MotionWindo
 
     PicturePtr background_;
     Outline outline_;
+    int scale_ = 0;  // 0: the display's
 };
 
 // Shapes the window to frame k and shows its picture. Lets pending messages run first.

@@ -1432,6 +1432,36 @@ int DisplayState(const Options& options) {
     return delivered > 0 ? kOk : kFailed;
 }
 
+BOOL CALLBACK AddMonitorJson(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(monitor, &info)) {
+        Json& json = *reinterpret_cast<Json*>(data);
+        json.BeginObject().Key("rect").Rect(info.rcMonitor).Key("work").Rect(info.rcWork);
+        json.Key("primary").Bool((info.dwFlags & MONITORINFOF_PRIMARY) != 0).EndObject();
+    }
+    return TRUE;
+}
+
+// The monitors as a program sees them, and the virtual screen around them. --reset first asks
+// the system to apply the registry's display settings again, which makes it read the monitors.
+int Monitors(const Options& options) {
+    const bool reset = options.Has(L"--reset");
+    options.RejectRest();
+    if (reset)
+        ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr);
+    Json json;
+    json.BeginObject().Key("monitors").BeginArray();
+    EnumDisplayMonitors(nullptr, nullptr, &AddMonitorJson, reinterpret_cast<LPARAM>(&json));
+    json.EndArray().Key("virtual").Rect(
+        {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+         GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+         GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)});
+    json.EndObject();
+    Emit(json);
+    return kOk;
+}
+
 // The icon goes the way it goes when the shell restarts; the process is not told.
 int TrayDelete(const Options& options) {
     options.RejectRest();
@@ -1701,7 +1731,7 @@ int Usage() {
         L"usage: tovalin-driver launch|windows|msgbox|press|kill|wait-exit|gui-resources|tray|"
         L"processes|modules|paint|cover|post|display-state|tray-delete|set-text|select|list-items|"
         L"click|"
-        L"icon|gui-thread [options]",
+        L"icon|gui-thread|monitors [options]",
         kUsage);
 }
 
@@ -1751,6 +1781,8 @@ int Run(int argc, wchar_t** argv) {
         return IconPixels(Options(argc, argv, 2, {}));
     if (command == L"gui-thread")
         return GuiThread(Options(argc, argv, 2, {}));
+    if (command == L"monitors")
+        return Monitors(Options(argc, argv, 2, {L"--reset"}));
     return Usage();
 }
 
