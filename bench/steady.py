@@ -394,8 +394,22 @@ class Program:
         return figures
 
 
+def primary_only_copy(chara):
+    """The same character beside itself under another name, told to keep to the primary
+    monitor."""
+    folder = os.path.join(os.path.dirname(os.path.abspath(chara)), "primary-only")
+    os.makedirs(folder, exist_ok=True)
+    copy = os.path.join(folder, os.path.basename(chara).replace(".exe", "-primary.exe"))
+    with open(chara, "rb") as source, open(copy, "wb") as target:
+        target.write(source.read())
+    with open(os.path.join(folder, "TOVALIN.ini"), "w", encoding="ascii") as ini:
+        ini.write("[Option]\r\nAllMonitors=0\r\n")
+    return copy
+
+
 def measure(args, mode, chara, watch):
-    """The scene and the floor of one mode, measured in turns; their STEADY figures."""
+    """The scene and the floor of one mode, measured in turns; their STEADY figures. With
+    --monitors the floor is the same scene kept to the primary monitor."""
     if watch:
         watch.clear()
     floor_exe = os.path.join(args.build, "tovalin-floor-win32.exe")
@@ -403,8 +417,11 @@ def measure(args, mode, chara, watch):
     scene = Program(args, [windows_path(chara)])
     floor = None
     try:
-        floor = Program(args, [windows_path(floor_exe), windows_path(args.frames), mode] +
-                        ([] if moving else ["--moves-per-second=0"]))
+        if args.monitors:
+            floor = Program(args, [windows_path(primary_only_copy(chara))])
+        else:
+            floor = Program(args, [windows_path(floor_exe), windows_path(args.frames), mode] +
+                            ([] if moving else ["--moves-per-second=0"]))
         time.sleep(args.settle)
         scene.processes.classify(ignore=floor.pids())
         floor.processes.classify(ignore=scene.pids())
@@ -424,7 +441,8 @@ def measure(args, mode, chara, watch):
             scene.signal(signal.SIGSTOP)
             floor.signal(signal.SIGCONT)
             moves = places if moving else 0
-            if floor.helper.command(f"rates {frames:.3f} {moves:.3f}") != "RATES set":
+            if not args.monitors and \
+                    floor.helper.command(f"rates {frames:.3f} {moves:.3f}") != "RATES set":
                 raise RuntimeError("the floor did not take its new rates")
             time.sleep(RESUME_SECONDS)
             floor_total, _, _ = floor.slice(args.seconds / slices, watch, measured)
@@ -462,6 +480,9 @@ def main():
     parser.add_argument("--settle", type=float, default=5)
     parser.add_argument("--dpi", type=int, default=96,
                         help="the display's resolution the Wine session was started with")
+    parser.add_argument("--monitors", type=int, default=0,
+                        help="the session's monitors: the scene on all of them is measured "
+                             "against the same scene kept to the primary")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     try:
@@ -474,8 +495,11 @@ def main():
         mode, chara = item.split("=", 1)
         scene, floor = measure(args, mode, chara, watch)
         resolution = {"dpi": args.dpi} if args.dpi != 96 else {}
+        if args.monitors:
+            resolution["monitors"] = args.monitors
         print(line(mode, "scene", scene, resolution), flush=True)
-        print(line(mode, "floor", floor, resolution), flush=True)
+        print(line(mode, "primary" if args.monitors else "floor", floor, resolution),
+              flush=True)
     return 0
 
 

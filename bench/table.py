@@ -64,7 +64,7 @@ def percent(f, key):
 def steady_blocks(runs):
     """The CPU block and the work block of the steady state, scene and floor of each mode."""
     by_mode = {}
-    for f in runs:
+    for f in (f for f in runs if "monitors" not in f):  # those have rows of their own
         mode = f.get("mode", "?") + (f" {f['dpi']} dpi" if "dpi" in f else "")
         by_mode.setdefault(mode, {})[f.get("who", "scene")] = f
     cpu_rows, work_rows = [], []
@@ -103,13 +103,29 @@ def steady_blocks(runs):
 
 def resolution_rows(seen, row):
     """The scene at a high resolution against the same scene at 96 dpi."""
-    runs = seen.get("STEADY", [])
+    runs = [f for f in seen.get("STEADY", []) if "monitors" not in f]
     at96 = {f["mode"]: f for f in runs if f.get("who") == "scene" and "dpi" not in f}
     for f in runs:
         if f.get("who") == "scene" and "dpi" in f and f["mode"] in at96:
             high, low = float(f["total"]), float(at96[f["mode"]]["total"])
             row(f"5 × 速い {f['mode']} at {f['dpi']} dpi: total CPU", f"{high * 100:.2f} %",
                 f"{low * 100:.2f} % at 96 dpi", high / low)
+
+
+MONITORS_GOAL = 1.05
+
+
+def monitor_rows(seen, row):
+    """The scene on every monitor against the same scene kept to the primary."""
+    runs = [f for f in seen.get("STEADY", []) if "monitors" in f]
+    primary = {f["mode"]: f for f in runs if f.get("who") == "primary"}
+    for f in runs:
+        if f.get("who") == "scene" and f["mode"] in primary:
+            every, one = float(f["total"]), float(primary[f["mode"]]["total"])
+            r = every / one
+            row(f"5 × 速い {f['mode']} on {f['monitors']} monitors: total CPU",
+                f"{every * 100:.2f} %", f"{one * 100:.2f} % on the primary alone", r,
+                f"goal ≤ {MONITORS_GOAL}" + ("" if r <= MONITORS_GOAL else " (not met)"))
 
 
 def away_rows(seen, row):
@@ -161,7 +177,8 @@ def figure_rows(seen):
     for f in seen.get("STEADY", []):
         if f.get("who") != "scene" or "private_start" not in f:
             continue
-        mode = f.get("mode", "?") + (f" at {f['dpi']} dpi" if "dpi" in f else "")
+        mode = f.get("mode", "?") + (f" at {f['dpi']} dpi" if "dpi" in f else "") + \
+            (f" on {f['monitors']} monitors" if "monitors" in f else "")
         ps, pe = int(f["private_start"]) / MIB, int(f["private_end"]) / MIB
         row(f"5 × 速い {mode}: private memory", f"{ps:.2f} → {pe:.2f} MiB", "16 MiB goal", pe / 16)
         row(f"5 × 速い {mode}: windows of the process",
@@ -182,6 +199,7 @@ def figure_rows(seen):
                 f"{reference / 1024:.0f} KiB stub + icon + frames", size / reference)
     make_character_rows(seen, row)
     resolution_rows(seen, row)
+    monitor_rows(seen, row)
     away_rows(seen, row)
     return rows
 
