@@ -197,6 +197,28 @@ def reg_add(key, name, data, kind="REG_SZ"):
                    stderr=subprocess.DEVNULL, timeout=60, check=True)
 
 
+def reg_query(key, name):
+    """One value of the prefix's registry as Wine's own reg command shows it: (type, data), or
+    None when the key or the value is missing."""
+    proc = subprocess.run([WINE, "reg", "query", key, "/v", name], env=config().env,
+                          stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    if proc.returncode != 0:
+        return None
+    # reg writes through the console's code page when its output is a pipe.
+    for line in proc.stdout.decode("cp932", errors="replace").splitlines():
+        fields = line.strip().split("    ", 2)
+        if len(fields) == 3 and fields[0] == name:
+            return fields[1], fields[2]
+    raise HarnessError(f"reg query {key} /v {name}: no such line in {proc.stdout!r}")
+
+
+def reg_delete(key, name):
+    """Removes one value of the prefix's registry, if it is there."""
+    subprocess.run([WINE, "reg", "delete", key, "/v", name, "/f"], env=config().env,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+
+
 def set_display_dpi(dpi):
     """Gives the Wine session a display of `dpi` dots per inch (Wine reads the LogPixels
     setting when its processes start): every Wine process is ended and the session started
