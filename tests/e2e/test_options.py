@@ -4,7 +4,6 @@ Every choice is made with real keys in the tray menu; each walk to an option als
 submenu's check marks from the screen before the choice is made.
 """
 
-import json
 import subprocess
 from pathlib import Path
 
@@ -54,25 +53,14 @@ def marks_in(shot, menu, count):
 def catch_click(rect, action, timeout=20.0):
     """Puts a plain window over `rect` (below every topmost window), runs action(), and returns
     where the window was clicked, or None when no click reached it in `timeout` seconds."""
-    cfg = harness.config()
-    cmd = [harness.WINE, str(cfg.driver), "catch-click", "--left", str(rect[0]),
-           "--top", str(rect[1]), "--width", str(rect[2]), "--height", str(rect[3]),
-           "--wait", str(int(timeout * 1000))]
-    with open(cfg.wine_log, "ab") as log:
-        proc = subprocess.Popen(cmd, env=cfg.env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE, stderr=log)
-        try:
-            ready = json.loads(proc.stdout.readline().decode("utf-8") or "{}")
-            if not ready.get("ready"):
-                raise harness.HarnessError(f"the catcher window did not come up: {ready}")
-            harness.wait_windows(image="tovalin-driver.exe", cls="tovalin.test.Catcher")
-            action()
-            out, _ = proc.communicate(timeout=60 + timeout)
-        except BaseException:
-            proc.kill()
-            proc.wait()
-            raise
-    answer = json.loads(out.decode("utf-8").strip().splitlines()[-1])
+    def act(ready):
+        if not ready.get("ready"):
+            raise harness.HarnessError(f"the catcher window did not come up: {ready}")
+        harness.wait_windows(image="tovalin-driver.exe", cls="tovalin.test.Catcher")
+        action()
+    _, answer = harness.driver_around(
+        ["catch-click", "--left", rect[0], "--top", rect[1], "--width", rect[2],
+         "--height", rect[3], "--wait", int(timeout * 1000)], act, timeout)
     return (answer["x"], answer["y"]) if answer.get("clicked") else None
 
 
