@@ -22,20 +22,6 @@ TEST(Options, TextOtherThanOneOrZeroMeansTheDefault) {
         EXPECT_EQ(OptionFromText(c.text, c.byDefault), c.expected) << "text [" << c.text << "]";
 }
 
-TEST(Options, EveryOptionInTheFileHasItsOwnKeyAndTheRunOptionNone) {
-    for (const OptionEntry& entry : kOptions) {
-        EXPECT_EQ(&EntryOf(entry.option), &entry);
-        const bool inFile = entry.kept == Kept::kSettingsFile;
-        EXPECT_EQ(std::wstring(entry.key).empty(), !inFile) << entry.caption;
-        for (const OptionEntry& other : kOptions) {
-            if (&other != &entry && inFile) {
-                EXPECT_NE(std::wstring(entry.key), other.key) << entry.caption;
-            }
-        }
-    }
-    EXPECT_EQ(EntryOf(Option::kStartWithWindows).kept, Kept::kRunKey);
-}
-
 TEST(RunCommand, NamesThisCopyOnlyInQuotesOrCaseOfItsOwnPath) {
     const std::wstring here = L"C:\\Program Files\\キャラ\\chara.exe";
     EXPECT_EQ(RunCommandFor(here), L"\"C:\\Program Files\\キャラ\\chara.exe\"");
