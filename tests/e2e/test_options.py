@@ -185,18 +185,17 @@ class Options(harness.PlayerTestCase):
         app = harness.clean_folder(self.work / "app")
         exe = self.pack_bars(app, "lastrun.exe", count=3, move="静止", location="中心",
                              speed="遅い")
-        favourite = harness.clean_folder(app / "ぷかり")
-        for i, data in enumerate(tray.numbered_frames(FAVOURITE_FRAMES, FAVOURITE_ROWS), start=1):
-            (favourite / f"fav{i:02d}.gif").write_bytes(data)
         ini = app / tray.INI_NAME
+        favourite = harness.clean_folder(app / "ぷかり")
+        (favourite / "readme.txt").write_text("no frames here")
         self.addCleanup(harness.reg_delete, RUN_KEY, "lastrun")
         harness.reg_delete(RUN_KEY, "lastrun")
-        # Hand-edited values that are none of the words: each default or header word stands,
-        # and a favourite folder that is not there is passed over without a word.
+        # Hand-edited values that are none of the words: each default or header word stands.
+        # The favourite's folder holds no frame yet: passed over without a word.
         write_ini(ini, {
             "Option": {"StartWithLast": "1", "ClickThrough": "yes", "AllMonitors": "2"},
             "Last": {"Count": "2", "Move": "走る", "Location": "中央", "Speed": "はやい"},
-            "Setting": {"Folder": "ないフォルダ"},
+            "Setting": {"Folder": "ぷかり"},
         })
 
         pid = self.launch(exe)
@@ -207,6 +206,8 @@ class Options(harness.PlayerTestCase):
             self.assertEqual(w["exstyle"] & PASSING, 0, "ClickThrough=yes is the default: off")
         self.assert_no_msgbox(pid)
         slow = tray.frame_rate(pid, first[0]["hwnd"], PACKAGE_FRAMES)
+        for i, data in enumerate(tray.numbered_frames(FAVOURITE_FRAMES, FAVOURITE_ROWS), start=1):
+            (favourite / f"fav{i:02d}.gif").write_bytes(data)
         icon = tray.wait_tray_icon()
         for path in (("出現数", "5"), ("動き", "跳ねる"), ("出現位置", "乱数"),
                      ("動作速度", "速い")):
