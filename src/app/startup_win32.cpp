@@ -13,6 +13,7 @@
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
 #include "shape/scene_win32.h"
+#include "ui/last_choices_win32.h"
 #include "ui/menu_win32.h"
 #include "ui/options_win32.h"
 #include "ui/tray_win32.h"
@@ -64,6 +65,15 @@ void LoadPackageFrames() {
     package::ReleasePackageBytes();
 }
 
+// With "前回の設定で始める" on, the favourite the last run ended with stands in for the
+// package's frames, which are then not decoded at all.
+void LoadStartingFrames() {
+    if (ui::StartWithLastFavourite())
+        package::ReleasePackageBytes();
+    else
+        LoadPackageFrames();
+}
+
 void RunSequence() {
     const std::wstring exe = platform::ExePath();
     const std::int32_t imageEnd = package::EXESize(exe);
@@ -80,9 +90,10 @@ void RunSequence() {
     shape::gFrameCount = 0;
     ApplySettingsWords(package::ReadPackage());
     ui::LoadOptions();
+    ui::UseLastWords();
     // The tray host's load step adds the icon, from the unpacked icon file.
     ui::frmControl::Get();
-    LoadPackageFrames();
+    LoadStartingFrames();
     motion::frmWork::Get().Show(false);
     shape::SetupScene();
     // Only the version dialog shows these: filled once the characters stand, so that nothing

@@ -66,6 +66,7 @@ using UniqueKernelHandle = UniqueHandle<HANDLE, ::CloseHandle>;
 using UniqueFile = UniqueHandle<HANDLE, ::CloseHandle, NoHandle::kInvalidValue>;
 using UniqueFind = UniqueHandle<HANDLE, ::FindClose, NoHandle::kInvalidValue>;
 using UniqueMapView = UniqueHandle<const void*, ::UnmapViewOfFile>;
+using UniqueHkey = UniqueHandle<HKEY, ::RegCloseKey>;
 using UniqueLocalMemory = UniqueHandle<void*, ::LocalFree>;
 // The files dropped on a window, released to the system when done with.
 using UniqueDrop = UniqueHandle<HDROP, ::DragFinish>;

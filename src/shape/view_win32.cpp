@@ -7,6 +7,7 @@
 #include "platform/dpi_win32.h"
 #include "platform/fatal_exit_win32.h"
 #include "platform/pump_win32.h"
+#include "shape/click_through_win32.h"
 #include "shape/frames.h"
 #include "shape/scene_win32.h"
 
@@ -43,6 +44,7 @@ void frmView::Form_Unload() {
 
 void frmView::Load() {
     CreateOrThrow();
+    TakeClickThrough(hwnd());
 }
 
 void frmView::Unload() {

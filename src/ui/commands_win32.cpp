@@ -11,6 +11,7 @@
 #include "shape/frames.h"
 #include "shape/frames_win32.h"
 #include "shape/scene_win32.h"
+#include "ui/last_choices_win32.h"
 #include "ui/menu_win32.h"
 #include "ui/settings_win32.h"
 #include "ui/tray_win32.h"
@@ -33,9 +34,11 @@ std::wstring ExeFolderAsReported() {
 // The scene takes the choice (it moves the check mark itself); the word it then holds is
 // recorded. `inForce` is the scene's own word, so it is read once the scene has taken the choice.
 void RecordChoice(bool (*choose)(int), int index, const wchar_t* section, const wchar_t* key,
-                  const std::wstring& inForce) {
-    if (choose(index))
-        WriteFolderSetting(section, key, inForce);
+                  const std::wstring& inForce, Choice last) {
+    if (!choose(index))
+        return;
+    WriteFolderSetting(section, key, inForce);
+    RecordLastChoice(last, inForce);
 }
 
 // Loads every listed file of the folder as a frame; files that cannot be decoded are named
@@ -54,22 +57,43 @@ int LoadFolderFrames(const std::wstring& folder, const std::vector<std::wstring>
     return shape::gFrameCount;
 }
 
+// The folder's files become the frames; when not one of them can be used the frames in use
+// stay. Kept until the new set is built: re-reading the unpacked files could find them deleted
+// by another copy of this character that has ended.
+bool ReplaceFrames(const std::wstring& folder, const std::vector<std::wstring>& names) {
+    shape::SavedFramesPtr inUse = shape::SaveFrameStore();
+    shape::ClearFrameStore();
+    if (LoadFolderFrames(folder, names) > 0)
+        return true;
+    shape::RestoreFrameStore(std::move(inUse));
+    return false;
+}
+
+int FavouriteIndex(const frmMenu& menu, const std::wstring& caption) {
+    for (int i = 0; i < menu.Count(MenuArray::mokiniiri); ++i) {
+        if (menu.Caption(MenuArray::mokiniiri, i) == caption)
+            return i;
+    }
+    return -1;
+}
+
 }  // namespace
 
 void mCountNum_Click(int index) {
-    RecordChoice(&shape::SetCount, index, L"Char", L"Count", shape::gCount);
+    RecordChoice(&shape::SetCount, index, L"Char", L"Count", shape::gCount, Choice::kCount);
 }
 
 void mLocation_Click(int index) {
-    RecordChoice(&shape::SetLocation, index, L"Location", L"Mode", shape::gLocation);
+    RecordChoice(&shape::SetLocation, index, L"Location", L"Mode", shape::gLocation,
+                 Choice::kLocation);
 }
 
 void mMoving_Click(int index) {
-    RecordChoice(&shape::SetMove, index, L"Move", L"Mode", shape::gMove);
+    RecordChoice(&shape::SetMove, index, L"Move", L"Mode", shape::gMove, Choice::kMove);
 }
 
 void mDousaSpeed_Click(int index) {
-    RecordChoice(&shape::SetSpeed, index, L"Anim", L"Mode", shape::gAnim);
+    RecordChoice(&shape::SetSpeed, index, L"Anim", L"Mode", shape::gAnim, Choice::kSpeed);
 }
 
 void mokiniiri_Click(int index) {
@@ -87,16 +111,10 @@ void mokiniiri_Click(int index) {
         return;
     }
     menu.CheckOnly(MenuArray::mokiniiri, index);
-    // Kept until the new set is built: re-reading the unpacked files could find them deleted by
-    // another copy of this character that has ended.
-    shape::SavedFramesPtr inUse = shape::SaveFrameStore();
-    shape::ClearFrameStore();
     gFolder = caption;
-    if (LoadFolderFrames(folder, names) == 0) {
-        // Not one file could be used: the characters keep the frames they had.
+    // Not one file could be used: the characters keep the frames they had.
+    if (!ReplaceFrames(folder, names))
         platform::ShowMessage(kNoFiles, platform::kAppTitle, MB_ICONERROR);
-        shape::RestoreFrameStore(std::move(inUse));
-    }
     WriteSetting(L"Setting", L"Folder", gFolder);
     std::wstring stored = ReadSetting(L"Setting", L"Folder");
     int found = -1;
@@ -111,6 +129,20 @@ void mokiniiri_Click(int index) {
         stored = menu.Caption(MenuArray::mokiniiri, 0);
     WriteSetting(L"Setting", L"Folder", stored);
     shape::SetupScene();
+}
+
+bool StartWithFavourite(const std::wstring& caption) {
+    frmMenu& menu = frmMenu::Get();
+    const int index = FavouriteIndex(menu, caption);
+    if (index < 0)
+        return false;
+    const std::wstring folder = ExeFolderAsReported() + L"\\" + caption;
+    const std::vector<std::wstring> names = platform::ListFolder(folder, kFramePatterns);
+    if (names.empty() || !ReplaceFrames(folder, names))
+        return false;
+    menu.CheckOnly(MenuArray::mokiniiri, index);
+    gFolder = caption;
+    return true;
 }
 
 void mver_Click() {

@@ -16,6 +16,9 @@
 //   modules --pid N                   the base names of the libraries a process has loaded
 //   paint (--pid N | --image NAME)
 //   cover --ms N [--caption]          a window over the whole primary monitor for N ms
+//   catch-click --left X --top Y --width W --height H [--wait MS]
+//                                     a plain window there, below every topmost one; prints
+//                                     {"ready"} once it is up, then where it was clicked
 //   post --pid N (--msg M | --msg-name NAME) [--wparam W] [--lparam L]
 //   display-state --pid N --state S   the console display-state notification (0 off, 1 on)
 //   tray-delete --pid N               removes the process's tray icon (id 349) from outside
@@ -1332,6 +1335,62 @@ int Cover(const Options& options) {
     return kOk;
 }
 
+// Where the catcher window was first clicked, in screen pixels.
+std::optional<POINT> gCaught;
+
+LRESULT CALLBACK CatcherProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_LBUTTONDOWN && !gCaught) {
+        POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+        ClientToScreen(hwnd, &at);
+        gCaught = at;
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// A window below the characters that tells whether a left click reached it, and where: what
+// a click that goes through a character must find.
+int CatchClick(const Options& options) {
+    options.RejectRest();
+    const int left = static_cast<int>(options.Number(L"--left", 0));
+    const int top = static_cast<int>(options.Number(L"--top", 0));
+    const int width = static_cast<int>(options.Number(L"--width", 200));
+    const int height = static_cast<int>(options.Number(L"--height", 200));
+    const DWORD ms = options.Millis(L"--wait", 20000);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = CatcherProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    wc.lpszClassName = L"tovalin.test.Catcher";
+    RegisterClassW(&wc);
+    HWND hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"catcher", WS_POPUP, left, top,
+                                width, height, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!hwnd)
+        return EmitError(LastErrorText(L"CreateWindowEx"));
+    ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    UpdateWindow(hwnd);
+    Json ready;
+    ready.BeginObject().Key("ready").Bool(true).Key("hwnd").Uint(
+        static_cast<std::uint64_t>(reinterpret_cast<UINT_PTR>(hwnd)));
+    ready.EndObject();
+    Emit(ready);
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (!gCaught && GetTickCount64() < end) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    Json json;
+    json.BeginObject().Key("clicked").Bool(gCaught.has_value());
+    if (gCaught)
+        json.Key("x").Int(gCaught->x).Key("y").Int(gCaught->y);
+    json.EndObject();
+    DestroyWindow(hwnd);
+    Emit(json);
+    return gCaught ? kOk : kFailed;
+}
+
 std::vector<HWND> TopLevelWindowsOf(DWORD pid) {
     std::vector<HWND> found;
     for (HWND hwnd : TopLevelWindows()) {
@@ -1729,7 +1788,8 @@ int IconPixels(const Options& options) {
 int Usage() {
     return EmitError(
         L"usage: tovalin-driver launch|windows|msgbox|press|kill|wait-exit|gui-resources|tray|"
-        L"processes|modules|paint|cover|post|display-state|tray-delete|set-text|select|list-items|"
+        L"processes|modules|paint|cover|catch-click|post|display-state|tray-delete|set-text|select|"
+        L"list-items|"
         L"click|"
         L"icon|gui-thread|monitors [options]",
         kUsage);
@@ -1763,6 +1823,8 @@ int Run(int argc, wchar_t** argv) {
         return Paint(Options(argc, argv, 2, {}));
     if (command == L"cover")
         return Cover(Options(argc, argv, 2, {L"--caption"}));
+    if (command == L"catch-click")
+        return CatchClick(Options(argc, argv, 2, {}));
     if (command == L"post")
         return Post(Options(argc, argv, 2, {}));
     if (command == L"display-state")

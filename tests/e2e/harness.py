@@ -197,6 +197,28 @@ def reg_add(key, name, data, kind="REG_SZ"):
                    stderr=subprocess.DEVNULL, timeout=60, check=True)
 
 
+def reg_query(key, name):
+    """One value of the prefix's registry as Wine's own reg command shows it: (type, data), or
+    None when the key or the value is missing."""
+    proc = subprocess.run([WINE, "reg", "query", key, "/v", name], env=config().env,
+                          stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    if proc.returncode != 0:
+        return None
+    # reg writes through the console's code page when its output is a pipe.
+    for line in proc.stdout.decode("cp932", errors="replace").splitlines():
+        fields = line.strip().split("    ", 2)
+        if len(fields) == 3 and fields[0] == name:
+            return fields[1], fields[2]
+    raise HarnessError(f"reg query {key} /v {name}: no such line in {proc.stdout!r}")
+
+
+def reg_delete(key, name):
+    """Removes one value of the prefix's registry, if it is there."""
+    subprocess.run([WINE, "reg", "delete", key, "/v", name, "/f"], env=config().env,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+
+
 def set_display_dpi(dpi):
     """Gives the Wine session a display of `dpi` dots per inch (Wine reads the LogPixels
     setting when its processes start): every Wine process is ended and the session started
@@ -468,26 +490,35 @@ def ending(pid, action, timeout=10.0):
     wait-exit answer. The process is held open from before the action, so its exit code can be
     read however soon after the action it ends (once nobody holds an ended process, its code is
     lost)."""
+    def act(first):
+        if first.get("waiting"):
+            action()
+    _, result = driver_around(["wait-exit", "--pid", pid, "--timeout", _ms(timeout),
+                               "--announce"], act, timeout)
+    if result.get("exited"):
+        _launched.pop(pid, None)
+    return result
+
+
+def driver_around(args, action, timeout):
+    """Runs a driver command that announces itself with a first JSON line before it waits for
+    something; calls action(first answer) once that line is in, and returns the first and the
+    last answer."""
     cfg = config()
-    cmd = [WINE, str(cfg.driver), "wait-exit", "--pid", str(pid), "--timeout", _ms(timeout),
-           "--announce"]
+    cmd = [WINE, str(cfg.driver), *[str(a) for a in args]]
     with open(cfg.wine_log, "ab") as log:
         proc = subprocess.Popen(cmd, env=cfg.env, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=log)
         try:
             first = json.loads(proc.stdout.readline().decode("utf-8") or "{}")
-            if first.get("waiting"):
-                action()
+            action(first)
             out, _ = proc.communicate(timeout=60 + timeout)
         except BaseException:
             proc.kill()
             proc.wait()
             raise
     lines = out.decode("utf-8").strip().splitlines()
-    result = json.loads(lines[-1]) if lines else first
-    if result.get("exited"):
-        _launched.pop(pid, None)
-    return result
+    return first, (json.loads(lines[-1]) if lines else first)
 
 
 def wait_exit(pid, timeout=10.0):
