@@ -67,6 +67,7 @@ using UniqueFile = UniqueHandle<HANDLE, ::CloseHandle, NoHandle::kInvalidValue>;
 using UniqueFind = UniqueHandle<HANDLE, ::FindClose, NoHandle::kInvalidValue>;
 using UniqueMapView = UniqueHandle<const void*, ::UnmapViewOfFile>;
 using UniqueLocalMemory = UniqueHandle<void*, ::LocalFree>;
+using UniqueWinEventHook = UniqueHandle<HWINEVENTHOOK, ::UnhookWinEvent>;
 // The files dropped on a window, released to the system when done with.
 using UniqueDrop = UniqueHandle<HDROP, ::DragFinish>;
 
