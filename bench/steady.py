@@ -398,6 +398,22 @@ class Program:
         return figures
 
 
+def release(*programs):
+    """Lets the programs run again and ends them."""
+    for program in programs:
+        if program:
+            program.signal(signal.SIGCONT)
+            program.helper.close()
+
+
+def ratio_spread(ratios, slices, load_start, load_end):
+    """How the ratios of the slice pairs spread, and the load around them."""
+    ratios = sorted(ratios)
+    return {"slices": str(slices), "slice_ratio_median": f"{ratios[len(ratios) // 2]:.3f}",
+            "slice_ratio_min": f"{ratios[0]:.3f}", "slice_ratio_max": f"{ratios[-1]:.3f}",
+            "load_start": f"{load_start:.2f}", "load_end": f"{load_end:.2f}"}
+
+
 def measure(args, mode, chara, watch):
     """The scene and the floor of one mode, measured in turns; their STEADY figures."""
     if watch:
@@ -437,14 +453,8 @@ def measure(args, mode, chara, watch):
                 ratios.append(scene_total / floor_total if floor_total else float("nan"))
         load_end = load_average()
     finally:
-        for program in (scene, floor):
-            if program:
-                program.signal(signal.SIGCONT)
-                program.helper.close()
-    ratios.sort()
-    spread = {"slices": str(slices), "slice_ratio_median": f"{ratios[len(ratios) // 2]:.3f}",
-              "slice_ratio_min": f"{ratios[0]:.3f}", "slice_ratio_max": f"{ratios[-1]:.3f}",
-              "load_start": f"{load_start:.2f}", "load_end": f"{load_end:.2f}"}
+        release(scene, floor)
+    spread = ratio_spread(ratios, slices, load_start, load_end)
     paced = {"slices": str(slices),
              "paced_frames": "%.2f" % (sum(f for f, _ in floor.rates_given) / slices),
              "paced_moves": "%.2f" % (sum(m for _, m in floor.rates_given) / slices)}
@@ -496,14 +506,8 @@ def measure_versus(args, mode, chara, versus, watch):
                 ratios.append(totals[0] / totals[1] if totals[1] else float("nan"))
         load_end = load_average()
     finally:
-        for program in (first, second):
-            if program:
-                program.signal(signal.SIGCONT)
-                program.helper.close()
-    ratios.sort()
-    spread = {"slices": str(slices), "slice_ratio_median": f"{ratios[len(ratios) // 2]:.3f}",
-              "slice_ratio_min": f"{ratios[0]:.3f}", "slice_ratio_max": f"{ratios[-1]:.3f}",
-              "load_start": f"{load_start:.2f}", "load_end": f"{load_end:.2f}"}
+        release(first, second)
+    spread = ratio_spread(ratios, slices, load_start, load_end)
     return {**spread, **first.figures(watch is not None)}, second.figures(watch is not None)
 
 
