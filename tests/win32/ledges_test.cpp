@@ -98,8 +98,9 @@ std::vector<Ledge> LedgesOf(LedgeWatch& watch, HWND hwnd) {
 }
 
 TEST(LedgeWatch, FollowsAnotherProgramsWindowsAndLeavesOutItsOwn) {
-    // "ledge 2" is above "ledge 1" and hides the middle of its top edge.
-    HostWindows host({L"100,400,300,200", L"250,350,100,150"});
+    // "ledge 2" is above "ledge 1" and hides the middle of its top edge. (A captioned window is
+    // at least 112 pixels wide.)
+    HostWindows host({L"100,400,400,200", L"250,350,150,150"});
     const auto shown = host.WaitForWindows(2);
     ASSERT_EQ(shown.size(), 2u) << "the driver's windows did not appear";
     const HWND low = shown.at(L"ledge 1");
@@ -112,9 +113,9 @@ TEST(LedgeWatch, FollowsAnotherProgramsWindowsAndLeavesOutItsOwn) {
     watch.BeginTick();
     EXPECT_EQ(LedgesOf(watch, low),
               (std::vector<Ledge>{{IdOf(low), 400 * kPx, 100 * kPx, 250 * kPx},
-                                  {IdOf(low), 400 * kPx, 350 * kPx, 400 * kPx}}));
+                                  {IdOf(low), 400 * kPx, 400 * kPx, 500 * kPx}}));
     EXPECT_EQ(LedgesOf(watch, high),
-              (std::vector<Ledge>{{IdOf(high), 350 * kPx, 250 * kPx, 350 * kPx}}));
+              (std::vector<Ledge>{{IdOf(high), 350 * kPx, 250 * kPx, 400 * kPx}}));
     EXPECT_TRUE(LedgesOf(watch, own).empty()) << "the player's own window counted as a ledge";
 
     struct Case {
@@ -128,17 +129,17 @@ TEST(LedgeWatch, FollowsAnotherProgramsWindowsAndLeavesOutItsOwn) {
         {"moved down and right",
          low,
          [](HWND h) {
-             SetWindowPos(h, nullptr, 120, 500, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
+             SetWindowPos(h, nullptr, 120, 500, 400, 200, SWP_NOZORDER | SWP_NOACTIVATE);
          },
          true,
-         {120 * kPx, 500 * kPx, 420 * kPx, 700 * kPx}},
+         {120 * kPx, 500 * kPx, 520 * kPx, 700 * kPx}},
         {"minimised", low, [](HWND h) { ShowWindow(h, SW_MINIMIZE); }, false, {}},
         {"hidden", high, [](HWND h) { ShowWindow(h, SW_HIDE); }, false, {}},
         {"shown again",
          high,
          [](HWND h) { ShowWindow(h, SW_SHOWNOACTIVATE); },
          true,
-         {250 * kPx, 350 * kPx, 350 * kPx, 500 * kPx}},
+         {250 * kPx, 350 * kPx, 400 * kPx, 500 * kPx}},
         {"closed",
          high,
          [](HWND h) {
