@@ -209,6 +209,7 @@ class FloorWindow final : public motion::MotionWindow {
                 motion::MoveBouncing(*this, screen);
                 break;
             case motion::MoveMode::kStill:
+            case motion::MoveMode::kOnWindows:
             case motion::MoveMode::kNone:
                 break;
         }

@@ -20,6 +20,10 @@ motion tick, however many calls made it). It prints one STEADY line per program 
 bench/table.py turns them into the table.
 
     bench/steady.py --build BUILD --frames FOLDER --scene 跳ねる=CHARA.exe ... [--seconds 20]
+
+With --versus MODE=CHARA.exe and --windows N, N captioned windows of another program are opened
+first (the driver's "host") and each scene is measured in turns against that other scene instead
+of the floor: "窓の上" against "跳ねる" on the same desktop.
 """
 import argparse
 import collections
@@ -407,6 +411,22 @@ def primary_only_copy(chara):
     return copy
 
 
+def release(*programs):
+    """Lets the programs run again and ends them."""
+    for program in programs:
+        if program:
+            program.signal(signal.SIGCONT)
+            program.helper.close()
+
+
+def ratio_spread(ratios, slices, load_start, load_end):
+    """How the ratios of the slice pairs spread, and the load around them."""
+    ratios = sorted(ratios)
+    return {"slices": str(slices), "slice_ratio_median": f"{ratios[len(ratios) // 2]:.3f}",
+            "slice_ratio_min": f"{ratios[0]:.3f}", "slice_ratio_max": f"{ratios[-1]:.3f}",
+            "load_start": f"{load_start:.2f}", "load_end": f"{load_end:.2f}"}
+
+
 def measure(args, mode, chara, watch):
     """The scene and the floor of one mode, measured in turns; their STEADY figures. With
     --monitors the floor is the same scene kept to the primary monitor."""
@@ -451,19 +471,62 @@ def measure(args, mode, chara, watch):
                 ratios.append(scene_total / floor_total if floor_total else float("nan"))
         load_end = load_average()
     finally:
-        for program in (scene, floor):
-            if program:
-                program.signal(signal.SIGCONT)
-                program.helper.close()
-    ratios.sort()
-    spread = {"slices": str(slices), "slice_ratio_median": f"{ratios[len(ratios) // 2]:.3f}",
-              "slice_ratio_min": f"{ratios[0]:.3f}", "slice_ratio_max": f"{ratios[-1]:.3f}",
-              "load_start": f"{load_start:.2f}", "load_end": f"{load_end:.2f}"}
+        release(scene, floor)
+    spread = ratio_spread(ratios, slices, load_start, load_end)
     paced = {"slices": str(slices),
              "paced_frames": "%.2f" % (sum(f for f, _ in floor.rates_given) / slices),
              "paced_moves": "%.2f" % (sum(m for _, m in floor.rates_given) / slices)}
     return {**spread, **scene.figures(watch is not None)}, {**paced,
                                                              **floor.figures(watch is not None)}
+
+
+def open_windows(build, count):
+    """`count` captioned windows of another program, in rows across the screen, once they are
+    all shown; the process that holds them."""
+    rects = []
+    for i in range(count):
+        column, row = i % 5, i // 5
+        rects += ["--rect", f"{30 + column * 250},{330 + row * 260},{200 + 10 * column},180"]
+    driver = os.path.join(build, "tovalin-driver.exe")
+    host = subprocess.Popen([WINE_RUN, driver, "host", *rects], stdout=subprocess.DEVNULL)
+    shown = subprocess.run([WINE_RUN, driver, "windows", "--class", "tovalin.test.Ledge",
+                            "--count", str(count), "--wait", "30000"], stdout=subprocess.PIPE)
+    if shown.returncode != 0:
+        host.kill()
+        raise RuntimeError(f"the {count} windows did not appear: {shown.stdout[:200]!r}")
+    return host
+
+
+def measure_versus(args, mode, chara, versus, watch):
+    """Two scenes measured in turns on the same desktop; the second stands where the floor
+    stands in measure()."""
+    if watch:
+        watch.clear()
+    first = Program(args, [windows_path(chara)])
+    second = None
+    try:
+        second = Program(args, [windows_path(versus)])
+        time.sleep(args.settle)
+        first.processes.classify(ignore=second.pids())
+        second.processes.classify(ignore=first.pids())
+        slices = max(1, round(args.seconds / SLICE_SECONDS))
+        ratios = []
+        load_start = load_average()
+        for round_ in range(slices + 1):  # the first round only warms up, as in measure()
+            measured = round_ > 0
+            totals = []
+            for running, stopped in ((first, second), (second, first)):
+                stopped.signal(signal.SIGSTOP)
+                running.signal(signal.SIGCONT)
+                time.sleep(RESUME_SECONDS)
+                totals.append(running.slice(args.seconds / slices, watch, measured)[0])
+            if measured:
+                ratios.append(totals[0] / totals[1] if totals[1] else float("nan"))
+        load_end = load_average()
+    finally:
+        release(first, second)
+    spread = ratio_spread(ratios, slices, load_start, load_end)
+    return {**spread, **first.figures(watch is not None)}, second.figures(watch is not None)
 
 
 def line(mode, who, figures, extra=None):
@@ -483,6 +546,10 @@ def main():
     parser.add_argument("--monitors", type=int, default=0,
                         help="the session's monitors: the scene on all of them is measured "
                              "against the same scene kept to the primary")
+    parser.add_argument("--versus", metavar="MODE=CHARA.exe",
+                        help="measure against this scene instead of the floor")
+    parser.add_argument("--windows", type=int, default=0,
+                        help="captioned windows of another program open meanwhile")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     try:
@@ -491,15 +558,26 @@ def main():
         print(f"note: the X server's moves are not watched ({e}); the floor's move rate "
               "follows the scene's move counter", file=sys.stderr)
         watch = None
-    for item in args.scene:
-        mode, chara = item.split("=", 1)
-        scene, floor = measure(args, mode, chara, watch)
-        resolution = {"dpi": args.dpi} if args.dpi != 96 else {}
-        if args.monitors:
-            resolution["monitors"] = args.monitors
-        print(line(mode, "scene", scene, resolution), flush=True)
-        print(line(mode, "primary" if args.monitors else "floor", floor, resolution),
-              flush=True)
+    host = open_windows(args.build, args.windows) if args.windows else None
+    try:
+        for item in args.scene:
+            mode, chara = item.split("=", 1)
+            extra = {"dpi": args.dpi} if args.dpi != 96 else {}
+            if args.monitors:
+                extra["monitors"] = args.monitors
+            if args.versus:
+                versus_mode, versus_chara = args.versus.split("=", 1)
+                scene, floor = measure_versus(args, mode, chara, versus_chara, watch)
+                extra.update({"windows": args.windows, "versus": versus_mode})
+            else:
+                scene, floor = measure(args, mode, chara, watch)
+            print(line(mode, "scene", scene, extra), flush=True)
+            print(line(mode, "primary" if args.monitors else "floor", floor, extra),
+                  flush=True)
+    finally:
+        if host:
+            host.kill()
+            host.wait()
     return 0
 
 

@@ -66,6 +66,8 @@ def steady_blocks(runs):
     by_mode = {}
     for f in (f for f in runs if "monitors" not in f):  # those have rows of their own
         mode = f.get("mode", "?") + (f" {f['dpi']} dpi" if "dpi" in f else "")
+        if "versus" in f:
+            mode += f", {f['windows']} windows"
         by_mode.setdefault(mode, {})[f.get("who", "scene")] = f
     cpu_rows, work_rows = [], []
     for mode, pair in by_mode.items():
@@ -85,11 +87,13 @@ def steady_blocks(runs):
                              f"{float(scene['slice_ratio_max']):.2f}")
                 if "load_start" in scene:
                     note += f"; load {scene['load_start']} → {scene['load_end']}"
-            cpu_rows.append([mode if who == "scene" else "", who, percent(f, "player"),
+            # Measured against another scene on the same desktop instead of the floor.
+            shown = f.get("versus", who) if who == "floor" else who
+            cpu_rows.append([mode if who == "scene" else "", shown, percent(f, "player"),
                              percent(f, "wineserver"), percent(f, "x"), percent(f, "other_wine"),
                              percent(f, "total"), ratio, percent(f, "win_thread_cpu"),
                              f"{float(f['seconds']):.1f} s", note])
-            work_rows.append([mode if who == "scene" else "", who] + [
+            work_rows.append([mode if who == "scene" else "", shown] + [
                 f.get(k, "") for k in ("frame_switches", "region_changes", "repaints",
                                        "window_moves", "x_moves", "x_places", "timer_starts",
                                        "timer_stops", "pump_passes", "messages")])

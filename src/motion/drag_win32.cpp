@@ -13,9 +13,11 @@ bool PrimaryButtonStillDown() {
 
 }  // namespace
 
-void StartDrag(platform::Window& window, platform::Timer& animation, CharaInfo& info, int button) {
+void StartDrag(platform::Window& window, platform::Timer& animation, MotionWindow& dragged,
+               int button) {
     if (button != 1)
         return;
+    CharaInfo& info = dragged.Info();
     animation.SetEnabled(false);
     info.bMoving = true;
     ::ReleaseCapture();
@@ -29,6 +31,7 @@ void StartDrag(platform::Window& window, platform::Timer& animation, CharaInfo& 
     if (!alive.Alive())
         return;
     info.bMoving = false;
+    dragged.LedgeFooting().Drop();
     animation.SetEnabled(true);
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "motion/ledges.h"
 #include "motion/random.h"
 #include "motion/steps.h"
 
@@ -143,6 +144,7 @@ void MoveByMode(MoveMode mode, MotionWindow& view, const Screen& screen) {
             MoveBouncing(view, screen);
             break;
         case MoveMode::kStill:
+        case MoveMode::kOnWindows:
         case MoveMode::kNone:
             break;
     }
@@ -160,6 +162,7 @@ void MoveByMode(MoveMode mode, MotionWindow& view, const platform::Desktop& desk
             MoveBouncing(view, desktop);
             break;
         case MoveMode::kStill:
+        case MoveMode::kOnWindows:
         case MoveMode::kNone:
             break;
     }
@@ -282,13 +285,16 @@ void MoveBouncing(MotionWindow& view, const Screen& screen) {
 }
 
 void MotionTick(std::span<MotionWindow* const> views, MoveMode mode, const Screen& screen,
-                const platform::Desktop* desktop) {
+                const platform::Desktop* desktop, LedgeWorld* world) {
     const bool across = desktop != nullptr && desktop->Several();
     for (MotionWindow* view : views) {
         if (view == nullptr || view->Info().bMoving) {
             continue;
         }
-        if (across)
+        if (mode == MoveMode::kOnWindows) {
+            if (desktop && world)
+                MoveOnWindows(*view, *desktop, *world);
+        } else if (across)
             MoveByMode(mode, *view, *desktop);
         else
             MoveByMode(mode, *view, screen);

@@ -1,4 +1,5 @@
-// The motion tick and its modes: still, straight line, floating and bouncing.
+// The motion tick and its modes: still, straight line, floating, bouncing and on the windows
+// (motion/ledges.h).
 #pragma once
 
 #include <cstdint>
@@ -6,6 +7,7 @@
 #include <string_view>
 
 #include "motion/chara.h"
+#include "motion/footing.h"
 #include "package/words.h"
 #include "platform/desktop.h"
 
@@ -23,7 +25,15 @@ class MotionWindow {
     // Sets Left and then Top. The window takes both in one move: the system is asked once,
     // and no half-moved window is ever shown.
     virtual void MoveTwips(double left, double top) = 0;
+
+    // Where "窓の上" has the character; it lives and dies with the window.
+    Footing& LedgeFooting() { return footing_; }
+
+  private:
+    Footing footing_;
 };
+
+class LedgeWorld;
 
 // The primary screen; every routine reads it afresh, so a change of resolution, taskbar or
 // caption height applies from the next step on.
@@ -38,7 +48,7 @@ struct Screen {
 
 using MoveMode = package::Movement;
 
-// The mode a settings word selects: "静止", "直線", "浮遊" or "跳ねる", compared exactly;
+// The mode a settings word selects: "静止", "直線", "浮遊", "跳ねる" or "窓の上", compared exactly;
 // any other text selects none.
 MoveMode ModeFromWord(std::wstring_view gMove);
 
@@ -68,8 +78,9 @@ bool BringBack(MotionWindow& view, const platform::Desktop& desktop);
 // window, in order, that is not being dragged takes one step of the mode. The mode is worked out
 // from gMove where gMove changes, not on every tick.
 // With a desktop of several monitors given, every step is taken over it; otherwise on the
-// primary screen alone.
+// primary screen alone. "窓の上" needs a desktop (the primary alone, when that is all the
+// characters live on) and the user's windows; without them it moves nothing.
 void MotionTick(std::span<MotionWindow* const> views, MoveMode mode, const Screen& screen,
-                const platform::Desktop* desktop = nullptr);
+                const platform::Desktop* desktop = nullptr, LedgeWorld* world = nullptr);
 
 }  // namespace tovalin::motion

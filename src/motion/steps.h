@@ -12,6 +12,7 @@ struct Size {
     double h;
 };
 
+double Draw();  // one draw of the shared generator
 float Store(double value);
 Size ReadSize(const MotionWindow& view);
 void PlaceAtRecord(MotionWindow& view, const CharaInfo& c);

@@ -24,6 +24,7 @@ platform::WindowSpec frmWork::Description() {
 
 void frmWork::Form_Unload() {
     Timer1.SetEnabled(false);
+    ledges_.reset();
 }
 
 void frmWork::OnTimer(UINT_PTR id) {
@@ -52,11 +53,31 @@ void frmWork::Form_DisplayChange() {
         scene_->BringBackStrays();
 }
 
+LedgeWatch* frmWork::WatchLedges(MoveMode mode) {
+    if (mode != MoveMode::kOnWindows) {
+        ledges_.reset();
+        return nullptr;
+    }
+    if (!ledges_)
+        ledges_ = std::make_unique<LedgeWatch>();
+    ledges_->BeginTick();
+    return ledges_.get();
+}
+
 // The motion never lets other handlers run, so the scene cannot change under the tick.
 void frmWork::Timer1_Timer() {
     Timer1.SetEnabled(false);
     if (scene_) {
-        MotionTick(scene_->MotionWindows(), scene_->Mode(), SystemScreen(), scene_->Desktop());
+        const MoveMode mode = scene_->Mode();
+        LedgeWatch* ledges = WatchLedges(mode);
+        const platform::Desktop* desktop = scene_->Desktop();
+        if (!desktop && ledges) {
+            const platform::Monitor& primary = platform::SystemDesktop().Primary();
+            if (primary_.Monitors().empty() || primary_.Primary() != primary)
+                primary_ = platform::Desktop({primary});
+            desktop = &primary_;
+        }
+        MotionTick(scene_->MotionWindows(), mode, SystemScreen(), desktop, ledges);
         scene_->FollowMonitors();
     }
     Timer1.SetEnabled(true);

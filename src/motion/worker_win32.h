@@ -2,9 +2,11 @@
 // firing runs one motion tick over the windows of the scene.
 #pragma once
 
+#include "motion/ledges_win32.h"
 #include "motion/motion.h"
 #include "platform/forms_win32.h"
 
+#include <memory>
 #include <span>
 
 namespace tovalin::motion {
@@ -53,8 +55,12 @@ class frmWork final : public platform::Form<frmWork> {
     void Form_Unload();
     void Timer1_Timer();
     void Form_DisplayChange();
+    // The user's windows while "窓の上" is in force; other modes do not pay for watching them.
+    LedgeWatch* WatchLedges(MoveMode mode);
 
     MotionScene* scene_ = nullptr;
+    std::unique_ptr<LedgeWatch> ledges_;
+    platform::Desktop primary_;  // the primary alone, for "窓の上" when that is all there is
 };
 
 }  // namespace tovalin::motion

@@ -16,18 +16,19 @@ struct CountWord {
 };
 inline constexpr std::array<CountWord, 3> kCountWords{{{"1", 1}, {"3", 3}, {"5", 5}}};
 
-// What the motion tick does with each window; kNone for a word that is none of the four.
-enum class Movement { kStill, kStraight, kFloating, kBouncing, kNone };
+// What the motion tick does with each window; kNone for a word that is none of the five.
+enum class Movement { kStill, kStraight, kFloating, kBouncing, kOnWindows, kNone };
 
 struct MoveWord {
     std::string_view word;
     Movement movement;
     std::string_view alias;  // the packer's English spelling
 };
-inline constexpr std::array<MoveWord, 4> kMoveWords{{{"静止", Movement::kStill, "still"},
+inline constexpr std::array<MoveWord, 5> kMoveWords{{{"静止", Movement::kStill, "still"},
                                                      {"直線", Movement::kStraight, "straight"},
                                                      {"浮遊", Movement::kFloating, "float"},
-                                                     {"跳ねる", Movement::kBouncing, "bounce"}}};
+                                                     {"跳ねる", Movement::kBouncing, "bounce"},
+                                                     {"窓の上", Movement::kOnWindows, "windows"}}};
 
 // Where new characters appear: their top-left corners at the screen's centre, or at random
 // places in the middle half of the screen.

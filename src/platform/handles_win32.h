@@ -68,6 +68,7 @@ using UniqueFind = UniqueHandle<HANDLE, ::FindClose, NoHandle::kInvalidValue>;
 using UniqueMapView = UniqueHandle<const void*, ::UnmapViewOfFile>;
 using UniqueHkey = UniqueHandle<HKEY, ::RegCloseKey>;
 using UniqueLocalMemory = UniqueHandle<void*, ::LocalFree>;
+using UniqueWinEventHook = UniqueHandle<HWINEVENTHOOK, ::UnhookWinEvent>;
 // The files dropped on a window, released to the system when done with.
 using UniqueDrop = UniqueHandle<HDROP, ::DragFinish>;
 

@@ -48,12 +48,6 @@ const ScreenMetrics& CurrentScreenMetrics() {
     return metrics;
 }
 
-Area AreaInTwips(const RECT& rect) {
-    const double x = TwipsPerPixelX();
-    const double y = TwipsPerPixelY();
-    return {rect.left * x, rect.top * y, rect.right * x, rect.bottom * y};
-}
-
 int DpiOf(HMONITOR monitor) {
     const int dpi = MonitorDpi(monitor);
     return dpi > 0 ? dpi : DisplayDpi();
@@ -84,6 +78,12 @@ Desktop MeasureDesktop() {
 }
 
 }  // namespace
+
+Area AreaInTwips(const RECT& rect) {
+    const double x = TwipsPerPixelX();
+    const double y = TwipsPerPixelY();
+    return {rect.left * x, rect.top * y, rect.right * x, rect.bottom * y};
+}
 
 const Desktop& SystemDesktop() {
     ScreenMetrics& metrics = KnownScreenMetrics();

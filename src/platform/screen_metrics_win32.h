@@ -1,6 +1,8 @@
 // Screen metrics of the primary display in twips, kept until the system announces a change.
 #pragma once
 
+#include <windows.h>
+
 #include "platform/desktop.h"
 
 namespace tovalin::platform {
@@ -16,6 +18,9 @@ double ScreenHeightTwips();
 // The height of the area the taskbar leaves free, as a full-screen window's client height plus a
 // caption, in pixels, never below the work area's bottom edge.
 int FreeAreaHeightPixels();
+
+// A rectangle of screen pixels in twips of the primary display.
+Area AreaInTwips(const RECT& rect);
 
 // Every monitor, in twips of the primary display, with its work area and resolution.
 const Desktop& SystemDesktop();

@@ -177,7 +177,7 @@ void frmView::Form_PosChanging(WINDOWPOS& pos) {
 }
 
 void frmView::Form_MouseDown(int button) {
-    motion::StartDrag(*this, Timer1, CharaInfo, button);
+    motion::StartDrag(*this, Timer1, *this, button);
 }
 
 namespace {

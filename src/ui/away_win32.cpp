@@ -1,6 +1,7 @@
 #include "ui/away_win32.h"
 
 #include "platform/guard_win32.h"
+#include "platform/shell_windows_win32.h"
 #include "platform/system_function_win32.h"
 #include "shape/scene_win32.h"
 #include "ui/away.h"
@@ -25,20 +26,6 @@ constexpr GUID kConsoleDisplayState = {
 
 AwayWatch* gWatch = nullptr;  // the one watch the foreground hook reports to
 
-bool IsShellWindow(HWND hwnd) {
-    if (hwnd == ::GetDesktopWindow() || hwnd == ::GetShellWindow())
-        return true;
-    wchar_t name[64] = {};
-    ::GetClassNameW(hwnd, name, 64);
-    constexpr std::array<std::wstring_view, 4> kShellClasses = {
-        L"Progman", L"WorkerW", L"Shell_TrayWnd", L"Shell_SecondaryTrayWnd"};
-    for (std::wstring_view shell : kShellClasses) {
-        if (shell == name)
-            return true;
-    }
-    return false;
-}
-
 ForegroundWindow DescribeForeground() {
     ForegroundWindow window;
     const HWND hwnd = ::GetForegroundWindow();
@@ -48,7 +35,7 @@ ForegroundWindow DescribeForeground() {
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hwnd, &pid);
     window.ours = pid == ::GetCurrentProcessId();
-    window.shell = IsShellWindow(hwnd);
+    window.shell = platform::IsShellWindow(hwnd);
     const auto style = static_cast<DWORD>(::GetWindowLongW(hwnd, GWL_STYLE));
     window.captioned = (style & WS_CAPTION) == WS_CAPTION;
     RECT r{};

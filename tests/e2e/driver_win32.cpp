@@ -19,6 +19,12 @@
 //   catch-click --left X --top Y --width W --height H [--wait MS]
 //                                     a plain window there, below every topmost one; prints
 //                                     {"ready"} once it is up, then where it was clicked
+//   host --rect L,T,W,H ... [--ms N]  captioned windows of another program at known places,
+//                                     each later one above the earlier; ends when all are
+//                                     closed (or after N ms)
+//   place --hwnd H --rect L,T,W,H     moves and sizes a window, as a user's drag would
+//   show --hwnd H --how minimize|restore|hide|close
+//   work-area                         the primary monitor's work area
 //   post --pid N (--msg M | --msg-name NAME) [--wparam W] [--lparam L]
 //   display-state --pid N --state S   the console display-state notification (0 off, 1 on)
 //   tray-delete --pid N               removes the process's tray icon (id 349) from outside
@@ -1335,6 +1341,130 @@ int Cover(const Options& options) {
     return kOk;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Windows of another program: what characters stand on
+
+RECT RectOption(const std::wstring& text) {
+    long v[4] = {};
+    wchar_t tail = 0;
+    if (std::swscanf(text.c_str(), L"%ld,%ld,%ld,%ld%lc", &v[0], &v[1], &v[2], &v[3], &tail) != 4)
+        throw UsageError{L"a rectangle is LEFT,TOP,WIDTH,HEIGHT: " + text};
+    return {v[0], v[1], v[0] + v[2], v[1] + v[3]};
+}
+
+LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_DESTROY) {
+        static int destroyed = 0;
+        const auto total = static_cast<int>(reinterpret_cast<INT_PTR>(GetPropW(hwnd, L"total")));
+        if (++destroyed >= total)
+            PostQuitMessage(0);
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// Windows titled "ledge 1", "ledge 2", ... in the order given, each shown above the ones before.
+int Host(const Options& options) {
+    options.RejectRest();
+    const std::vector<std::wstring> rects = options.All(L"--rect");
+    if (rects.empty())
+        throw UsageError{L"host needs --rect L,T,W,H"};
+    const DWORD ms = options.Millis(L"--ms", 600000);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = HostProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = L"tovalin.test.Ledge";
+    RegisterClassW(&wc);
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+        const RECT r = RectOption(rects[i]);
+        const std::wstring title = L"ledge " + std::to_wstring(i + 1);
+        HWND hwnd = CreateWindowExW(0, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, r.left,
+                                    r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                                    wc.hInstance, nullptr);
+        if (!hwnd)
+            return EmitError(LastErrorText(L"CreateWindowEx"));
+        SetPropW(hwnd, L"total", reinterpret_cast<HANDLE>(static_cast<INT_PTR>(rects.size())));
+        SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    }
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                return kOk;
+            DispatchMessageW(&msg);
+        }
+        if (GetTickCount64() >= end)
+            return kOk;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+}
+
+HWND RequiredWindow(const Options& options, const wchar_t* command) {
+    if (!options.Has(L"--hwnd"))
+        throw UsageError{std::wstring(command) + L" needs --hwnd H"};
+    const auto hwnd = reinterpret_cast<HWND>(static_cast<INT_PTR>(options.Number(L"--hwnd", 0)));
+    if (!IsWindow(hwnd))
+        throw UsageError{L"no such window"};
+    return hwnd;
+}
+
+int EmitRect(HWND hwnd) {
+    RECT rect{};
+    GetWindowRect(hwnd, &rect);
+    Json json;
+    json.BeginObject().Key("rect").Rect(rect);
+    json.Key("visible").Bool(IsWindowVisible(hwnd) != FALSE);
+    json.Key("iconic").Bool(IsIconic(hwnd) != FALSE).EndObject();
+    Emit(json);
+    return kOk;
+}
+
+int Place(const Options& options) {
+    options.RejectRest();
+    HWND hwnd = RequiredWindow(options, L"place");
+    const RECT r = RectOption(options.Get(L"--rect").value_or(L""));
+    if (!SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                      SWP_NOZORDER | SWP_NOACTIVATE))
+        return EmitError(LastErrorText(L"SetWindowPos"));
+    return EmitRect(hwnd);
+}
+
+int Show(const Options& options) {
+    options.RejectRest();
+    HWND hwnd = RequiredWindow(options, L"show");
+    const std::wstring how = options.Get(L"--how").value_or(L"");
+    if (how == L"close") {
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        const ULONGLONG end = GetTickCount64() + kClickTimeoutMs;
+        while (IsWindow(hwnd) && GetTickCount64() < end)
+            Sleep(kPollMs);
+        Json json;
+        json.BeginObject().Key("closed").Bool(!IsWindow(hwnd)).EndObject();
+        Emit(json);
+        return IsWindow(hwnd) ? kFailed : kOk;
+    }
+    const int command = how == L"minimize"  ? SW_MINIMIZE
+                        : how == L"restore" ? SW_RESTORE
+                        : how == L"hide"    ? SW_HIDE
+                                            : -1;
+    if (command < 0)
+        throw UsageError{L"show --how minimize|restore|hide|close"};
+    ShowWindow(hwnd, command);
+    return EmitRect(hwnd);
+}
+
+int WorkArea(const Options& options) {
+    options.RejectRest();
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    Json json;
+    json.BeginObject().Key("work").Rect(work).EndObject();
+    Emit(json);
+    return kOk;
+}
+
 // Where the catcher window was first clicked, in screen pixels.
 std::optional<POINT> gCaught;
 
@@ -1789,9 +1919,7 @@ int Usage() {
     return EmitError(
         L"usage: tovalin-driver launch|windows|msgbox|press|kill|wait-exit|gui-resources|tray|"
         L"processes|modules|paint|cover|catch-click|post|display-state|tray-delete|set-text|select|"
-        L"list-items|"
-        L"click|"
-        L"icon|gui-thread|monitors [options]",
+        L"list-items|click|icon|gui-thread|host|place|show|work-area|monitors [options]",
         kUsage);
 }
 
@@ -1843,6 +1971,14 @@ int Run(int argc, wchar_t** argv) {
         return IconPixels(Options(argc, argv, 2, {}));
     if (command == L"gui-thread")
         return GuiThread(Options(argc, argv, 2, {}));
+    if (command == L"host")
+        return Host(Options(argc, argv, 2, {}));
+    if (command == L"place")
+        return Place(Options(argc, argv, 2, {}));
+    if (command == L"show")
+        return Show(Options(argc, argv, 2, {}));
+    if (command == L"work-area")
+        return WorkArea(Options(argc, argv, 2, {}));
     if (command == L"monitors")
         return Monitors(Options(argc, argv, 2, {L"--reset"}));
     return Usage();

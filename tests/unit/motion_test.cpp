@@ -121,6 +121,8 @@ TEST(MoveModeWords, OnlyTheExactWordsSelectAMode) {
     EXPECT_EQ(ModeFromWord(L"直線"), MoveMode::kStraight);
     EXPECT_EQ(ModeFromWord(L"浮遊"), MoveMode::kFloating);
     EXPECT_EQ(ModeFromWord(L"跳ねる"), MoveMode::kBouncing);
+    EXPECT_EQ(ModeFromWord(L"窓の上"), MoveMode::kOnWindows);
+    EXPECT_EQ(ModeFromWord(L"窓"), MoveMode::kNone);
     EXPECT_EQ(ModeFromWord(L"跳ねる "), MoveMode::kNone);
     EXPECT_EQ(ModeFromWord(L" 直線"), MoveMode::kNone);
     EXPECT_EQ(ModeFromWord(L"跳ね"), MoveMode::kNone);

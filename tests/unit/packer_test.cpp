@@ -332,6 +332,16 @@ TEST_F(PackerTest, ListShowsImageEndHeaderLinesAndRecords) {
     EXPECT_NE(RunPacker({"list"}, {}).exitCode, 0);
 }
 
+// The fifth movement goes into the header by its word, whichever spelling the user typed.
+TEST_F(PackerTest, TheWindowsMovementIsWrittenAsItsWord) {
+    for (const char* spelling : {"窓の上", "windows", "WINDOWS"}) {
+        ASSERT_EQ(Create("キャラ.exe", {"--move", spelling}).exitCode, 0) << spelling;
+        const CommandResult result = RunPacker({"list", Path("キャラ.exe")}, {});
+        EXPECT_NE(result.out.find("  MOV窓の上\n"), std::string::npos) << spelling << result.out;
+    }
+    EXPECT_NE(Create("キャラ.exe", {"--move", "窓"}).exitCode, 0);
+}
+
 TEST_F(PackerTest, ExtractWritesEveryPackagedFile) {
     ASSERT_EQ(Create("キャラ.exe").exitCode, 0);
     CommandResult result = RunPacker({"extract", Path("キャラ.exe"), Path("out/sub")}, {});

@@ -48,7 +48,8 @@ TEST(Words, IndexOfWordTakesWideAndUtf8TextAndAFallback) {
         std::string_view utf8;
         int expected;  // with fallback 7
     };
-    const Case cases[] = {{"静止", 0}, {"跳ねる", 3}, {"跳ねる ", 7}, {"bounce", 7}, {"", 7}};
+    const Case cases[] = {{"静止", 0},   {"跳ねる", 3},  {"窓の上", 4}, {"跳ねる ", 7},
+                          {"bounce", 7}, {"windows", 7}, {"", 7}};
     for (const Case& c : cases) {
         EXPECT_EQ(IndexOfWord(kMoveWords, c.utf8, 7), c.expected) << c.utf8;
         EXPECT_EQ(IndexOfWord(kMoveWords, Widen(c.utf8), 7), c.expected) << c.utf8;

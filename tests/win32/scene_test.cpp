@@ -288,6 +288,8 @@ TEST_F(Scene, MenuChoicesTakeEffectTellTheListenerAndAreRecorded) {
     };
     const Case cases[] = {
         {"speed", &ui::mDousaSpeed_Click, 0, L"Anim", L"Mode", L"遅い", &SceneSettings::speedItem},
+        {"move on the windows", &ui::mMoving_Click, 4, L"Move", L"Mode", L"窓の上",
+         &SceneSettings::moveItem},
         {"move", &ui::mMoving_Click, 3, L"Move", L"Mode", L"跳ねる", &SceneSettings::moveItem},
         {"location", &ui::mLocation_Click, 1, L"Location", L"Mode", L"乱数",
          &SceneSettings::locationItem},
