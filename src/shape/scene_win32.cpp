@@ -43,10 +43,15 @@ void FollowMonitorScale(frmView& view) {
     view.UseScale(own ? platform::ScaleOnDesktop(desktop, AreaOf(view)) : platform::DisplayScale());
 }
 
+// With one monitor in use nobody has a scale of their own to follow or to drop, and the tick
+// walks nobody.
 void FollowMonitorScales() {
+    const bool own = gAllMonitors && platform::SystemDesktop().Several();
     // Rescaling shows a frame, which lets messages run: a handler may rebuild the scene.
     for (std::size_t i = 0; i < gViews.size(); ++i) {
         frmView& view = *gViews[i];
+        if (!own && !view.HasOwnScale())
+            continue;
         const platform::Watch alive = view.MakeWatch();
         FollowMonitorScale(view);
         if (!alive.Alive())

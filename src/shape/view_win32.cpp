@@ -94,6 +94,10 @@ int frmView::Scale() const {
     return scale_ > 0 ? scale_ : platform::DisplayScale();
 }
 
+bool frmView::HasOwnScale() const {
+    return scale_ > 0 && scale_ != platform::DisplayScale();
+}
+
 void frmView::UseScale(int scale) {
     if (scale <= 0 || scale == Scale())
         return;

@@ -64,6 +64,8 @@ class frmView final : public platform::Form<frmView>, public motion::MotionWindo
     // The whole-number scale this character is drawn at: the display's, or that of the monitor
     // it stands on where the monitors differ.
     int Scale() const;
+    // True while the character is drawn at a scale other than the display's.
+    bool HasOwnScale() const;
     // Draws the character at another scale from now on: its window takes the frames' size at
     // that scale, its top left corner staying where it is.
     void UseScale(int scale);

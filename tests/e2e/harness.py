@@ -669,8 +669,12 @@ def press_for_drag(pid, x, y, button=1, timeout=20.0):
     arrives before the loop has started is lost, and how long the start takes depends on how
     busy the machine is."""
     mouse_down(x, y, button)
-    wait_until(lambda: in_move_loop(pid), timeout=timeout, interval=0.02,
-               message=f"the move loop of process {pid} after the press")
+    try:
+        wait_until(lambda: in_move_loop(pid), timeout=timeout, interval=0.02,
+                   message=f"the move loop of process {pid} after the press")
+    except HarnessError:
+        mouse_up(button)  # a button left down would spoil every later test's clicks
+        raise
 
 
 def drag(pid, start, end, button=1, steps=10, step_pause=0.04):

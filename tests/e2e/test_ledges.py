@@ -95,8 +95,12 @@ class OnWindows(harness.PlayerTestCase):
         return harness.wait_until(look, timeout=timeout, interval=0.01, message=message)
 
     def drop(self, index, top_left):
-        """Drags character `index` until its top-left corner is at top_left, and lets go."""
-        at = self.positions()[index]
+        """Drags character `index` until its top-left corner is at top_left, and lets go. The
+        press waits until the character stands on a ledge: one falling past the pointer would be
+        missed."""
+        lines = [self.ground, LOW[1]] + ([self.middle[1]] if self.middle else [])
+        at = self.wait_for(lambda ps: any(on_line(ps[index], y) for y in lines),
+                           f"character {index} standing before the drop")[index]
         press = (at[0] + self.grab[0], at[1] + self.grab[1])
         harness.press_for_drag(self.pid, *press)
         try:

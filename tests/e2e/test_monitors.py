@@ -47,6 +47,8 @@ def shown(heads, x, y, w=SIZE[0], h=SIZE[1]):
     top = min(head.y for head in heads)
     if y < top:
         y, h = top, h - (top - y)
+    if h <= 0:
+        return True
     covered = 0
     for head in heads:
         cw = min(x + w, head.x + head.width) - max(x, head.x)
