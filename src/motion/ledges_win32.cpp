@@ -13,7 +13,8 @@ namespace {
 
 // The safety net for systems whose events say less than they should: 20 ticks, a second.
 constexpr int kTicksBetweenReads = 20;
-constexpr DWORD kDwmCloaked = 14;  // DWMWA_CLOAKED
+constexpr DWORD kDwmExtendedFrameBounds = 9;  // DWMWA_EXTENDED_FRAME_BOUNDS
+constexpr DWORD kDwmCloaked = 14;             // DWMWA_CLOAKED
 // EVENT_OBJECT_CLOAKED and EVENT_OBJECT_UNCLOAKED, newer than the headers the build targets.
 constexpr DWORD kEventCloaked = 0x8017;
 constexpr DWORD kEventUncloaked = 0x8018;
@@ -24,13 +25,30 @@ std::uintptr_t IdOf(HWND hwnd) {
     return reinterpret_cast<std::uintptr_t>(hwnd);
 }
 
-bool IsCloaked(HWND hwnd) {
-    using GetAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, void*, DWORD);
+using GetAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, void*, DWORD);
+
+GetAttributeFn DwmAttribute() {
     static const auto getAttribute =
         platform::SystemFunction<GetAttributeFn>(L"dwmapi.dll", "DwmGetWindowAttribute");
+    return getAttribute;
+}
+
+bool IsCloaked(HWND hwnd) {
     DWORD cloaked = 0;
+    const GetAttributeFn getAttribute = DwmAttribute();
     return getAttribute && SUCCEEDED(getAttribute(hwnd, kDwmCloaked, &cloaked, sizeof cloaked)) &&
            cloaked != 0;
+}
+
+// What the user sees of the window: the window's rectangle less the invisible borders that
+// newer systems add around it for resizing, so that a character stands on the visible edge.
+bool SeenRect(HWND hwnd, RECT& rect) {
+    const GetAttributeFn getAttribute = DwmAttribute();
+    if (getAttribute &&
+        SUCCEEDED(getAttribute(hwnd, kDwmExtendedFrameBounds, &rect, sizeof rect)) &&
+        rect.right > rect.left && rect.bottom > rect.top)
+        return true;
+    return ::GetWindowRect(hwnd, &rect) != FALSE;
 }
 
 // Hidden windows, the most numerous kind, cost one question.
@@ -51,7 +69,7 @@ WindowTraits Describe(HWND hwnd) {
     traits.shell = platform::IsShellWindow(hwnd);
     traits.cloaked = IsCloaked(hwnd);
     RECT rect{};
-    if (::GetWindowRect(hwnd, &rect))
+    if (SeenRect(hwnd, rect))
         traits.rect = platform::AreaInTwips(rect);
     return traits;
 }
@@ -145,7 +163,7 @@ void LedgeWatch::WindowMoved(HWND hwnd) {
         return;
     }
     RECT rect{};
-    if (!::GetWindowRect(hwnd, &rect)) {
+    if (!SeenRect(hwnd, rect)) {
         stale_ = true;
         return;
     }
@@ -184,7 +202,7 @@ std::optional<platform::Area> LedgeWatch::Check(std::uintptr_t window) {
     const auto style = static_cast<DWORD>(::GetWindowLongW(hwnd, GWL_STYLE));
     std::optional<platform::Area> now;
     RECT rect{};
-    if ((style & WS_VISIBLE) && !(style & WS_MINIMIZE) && ::GetWindowRect(hwnd, &rect))
+    if ((style & WS_VISIBLE) && !(style & WS_MINIMIZE) && SeenRect(hwnd, rect))
         now = platform::AreaInTwips(rect);
     Follow(window, now);
     checked_.emplace_back(window, now);
