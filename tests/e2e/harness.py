@@ -552,15 +552,25 @@ def linux_processes(pid):
     image = _launched.get(pid)
     if image is None:
         raise HarnessError(f"process {pid} was not launched by the harness or has ended")
+    found = linux_processes_running(image)
+    if not found:
+        raise HarnessError(f"no Linux process runs {image}")
+    return found
+
+
+def linux_processes_running(image):
+    """The Linux processes of this session's Wine prefix whose command line names `image`.
+    Other Wine sessions on the machine (the parts of a run side by side, another checkout's
+    tests) start executables of the same names, each under its own prefix."""
+    prefix = f"WINEPREFIX={config().env['WINEPREFIX']}".encode()
     found = []
     for proc in Path("/proc").iterdir():
         try:
-            if proc.name.isdigit() and image.encode() in (proc / "cmdline").read_bytes():
+            if (proc.name.isdigit() and image.encode() in (proc / "cmdline").read_bytes()
+                    and prefix in (proc / "environ").read_bytes().split(b"\0")):
                 found.append(int(proc.name))
         except OSError:
             continue
-    if not found:
-        raise HarnessError(f"no Linux process runs {image}")
     return found
 
 

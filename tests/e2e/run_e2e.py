@@ -2,8 +2,11 @@
 """Runs the end-to-end tests (tests/e2e/test_*.py) in one process.
 
     run_e2e.py [--build DIR] [--artifacts DIR] [--windows mingw64|mingw] [-k PATTERN]...
+               [--part I/N] [--save-seconds]
 
 -k selects tests whose id contains PATTERN (or matches it as a shell pattern with * ?).
+--part runs the I-th of N parts of the selection, whole classes balanced by the seconds
+class-seconds.txt expects (shards.py); each part wants its own DISPLAY and WINEPREFIX.
 Ends with "e2e: N passed, N failed, N skipped"; the exit status is 1 when anything failed.
 """
 
@@ -18,6 +21,7 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 
 import harness  # noqa: E402
+import shards  # noqa: E402
 
 
 class Result(unittest.TestResult):
@@ -25,6 +29,7 @@ class Result(unittest.TestResult):
         super().__init__()
         self.passed = 0
         self._started = 0.0
+        self.class_seconds = {}
 
     def _line(self, status, test, detail="", name=None):
         took = time.monotonic() - self._started
@@ -34,6 +39,12 @@ class Result(unittest.TestResult):
     def startTest(self, test):
         super().startTest(test)
         self._started = time.monotonic()
+
+    def stopTest(self, test):
+        super().stopTest(test)
+        name = shards.class_of(test.id())
+        took = time.monotonic() - self._started
+        self.class_seconds[name] = self.class_seconds.get(name, 0.0) + took
 
     def addSuccess(self, test):
         super().addSuccess(test)
@@ -97,6 +108,12 @@ def main(argv=None):
     parser.add_argument("--shuffle", type=int, metavar="SEED", default=None,
                         help="run the tests in an order drawn from SEED (no test may rely on "
                              "another having run before it)")
+    parser.add_argument("--part", type=shards.parse_part, metavar="I/N", default=None,
+                        help="run only the I-th of N parts (whole classes, balanced by "
+                             "class-seconds.txt; a class it does not know goes to the part "
+                             "expected to end first)")
+    parser.add_argument("--save-seconds", action="store_true",
+                        help="write each class's seconds from this run into class-seconds.txt")
     args = parser.parse_args(argv)
 
     cfg = harness.configure(args.build, args.artifacts, args.windows)
@@ -105,15 +122,18 @@ def main(argv=None):
         loader.testNamePatterns = [p if any(c in p for c in "*?[") else f"*{p}*"
                                    for p in args.patterns]
     suite = loader.discover(str(HERE), pattern="test_*.py", top_level_dir=str(HERE))
+    if suite.countTestCases() == 0:
+        print("e2e: no tests selected")
+        print("e2e: 0 passed, 0 failed, 0 skipped")
+        return 1
+    if args.part is not None:
+        suite, note = part_of(suite, *args.part)
+        print(f"e2e: {note}", flush=True)
     if args.shuffle is not None:
         tests = list(flattened(suite))
         random.Random(args.shuffle).shuffle(tests)
         print(f"e2e: order drawn from seed {args.shuffle}", flush=True)
         suite = unittest.TestSuite(tests)
-    if suite.countTestCases() == 0:
-        print("e2e: no tests selected")
-        print("e2e: 0 passed, 0 failed, 0 skipped")
-        return 1
 
     started = time.monotonic()
     reason = harness.gui_unavailable()
@@ -130,8 +150,23 @@ def main(argv=None):
         harness.kill_all_launched()
     failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
     print(f"({time.monotonic() - started:.1f} s)")
+    if args.save_seconds:
+        shards.write_table(result.class_seconds)
+        print(f"e2e: seconds of {len(result.class_seconds)} classes written to {shards.TABLE}")
     print(f"e2e: {result.passed} passed, {failed} failed, {len(result.skipped)} skipped")
     return 1 if failed else 0
+
+
+def part_of(suite, index, parts):
+    """The tests of the index-th of `parts` parts (whole classes, shards.split), in the order
+    discovery gave them, and a line that tells what the part holds."""
+    tests = list(flattened(suite))
+    expected = shards.read_table()
+    dealt = shards.split({shards.class_of(t.id()) for t in tests}, parts, expected)
+    mine = set(dealt[index - 1])
+    seconds = sum(expected.get(c, shards.UNKNOWN_SECONDS) for c in mine)
+    return (unittest.TestSuite(t for t in tests if shards.class_of(t.id()) in mine),
+            f"part {index}/{parts}: {len(mine)} classes, about {seconds:.0f} s expected")
 
 
 if __name__ == "__main__":

@@ -52,13 +52,9 @@ def placed(pid):
 
 def linux_cpu_ticks(exe_name):
     """User and system clock ticks the Linux process running exe_name has used so far."""
-    for proc in Path("/proc").iterdir():
-        if not proc.name.isdigit():
-            continue
+    for linux_pid in harness.linux_processes_running(exe_name):
         try:
-            if exe_name.encode() not in (proc / "cmdline").read_bytes():
-                continue
-            fields = (proc / "stat").read_text().rsplit(")", 1)[1].split()
+            fields = Path(f"/proc/{linux_pid}/stat").read_text().rsplit(")", 1)[1].split()
         except OSError:
             continue
         return int(fields[11]) + int(fields[12])
