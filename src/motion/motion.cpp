@@ -132,34 +132,19 @@ using namespace step;
 
 namespace {
 
-void MoveByMode(MoveMode mode, MotionWindow& view, const Screen& screen) {
+// The world is the primary screen or a desktop of several monitors: each mode has a step for
+// either.
+template <typename World>
+void MoveByMode(MoveMode mode, MotionWindow& view, const World& world) {
     switch (mode) {
         case MoveMode::kStraight:
-            MoveStraight(view, screen);
+            MoveStraight(view, world);
             break;
         case MoveMode::kFloating:
-            MoveFloating(view, screen);
+            MoveFloating(view, world);
             break;
         case MoveMode::kBouncing:
-            MoveBouncing(view, screen);
-            break;
-        case MoveMode::kStill:
-        case MoveMode::kOnWindows:
-        case MoveMode::kNone:
-            break;
-    }
-}
-
-void MoveByMode(MoveMode mode, MotionWindow& view, const platform::Desktop& desktop) {
-    switch (mode) {
-        case MoveMode::kStraight:
-            MoveStraight(view, desktop);
-            break;
-        case MoveMode::kFloating:
-            MoveFloating(view, desktop);
-            break;
-        case MoveMode::kBouncing:
-            MoveBouncing(view, desktop);
+            MoveBouncing(view, world);
             break;
         case MoveMode::kStill:
         case MoveMode::kOnWindows:
