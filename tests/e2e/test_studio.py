@@ -138,7 +138,7 @@ class StudioRefusals(harness.PlayerTestCase):
         before = harness.tree(folder)
         code, out, err = st.windows_packer("create", "-o", harness.winpath(folder / "chara.exe"),
                                            harness.winpath(folder / name))
-        self.assertEqual(code, 2, out)
+        self.assertEqual(code, 2, f"standard output: {out!r}, standard error: {err!r}")
         self.assertIn(name, err)
         for reason in reasons:
             self.assertIn(reason, err)
