@@ -157,16 +157,19 @@ class OnWindows(harness.PlayerTestCase):
         self.assert_falls_straight_to(0, LOW[1], "dropped above the low window")
         self.screenshot("dropped")
 
+        # Closed, the middle window lets its character fall; nothing is below it but the floor.
+        # (Every press comes before a window is shown again: under Wine a window mapped again
+        # lies above the characters, and a press there would reach it.)
+        self.drop(1, (moved[0] + 70, moved[1] - 120))
+        self.assert_falls_straight_to(1, moved[1], "dropped above the moved middle window")
+        harness.driver("show", "--hwnd", hwnd["ledge 2"], "--how", "close")
+        self.middle = None
+        self.assert_falls_straight_to(1, self.ground, "the middle window closed")
+
         # Minimised, the low window lets it fall to the floor of the work area.
         harness.driver("show", "--hwnd", hwnd["ledge 1"], "--how", "minimize")
         self.assert_falls_straight_to(0, self.ground, "the low window minimised")
         restored = harness.driver("show", "--hwnd", hwnd["ledge 1"], "--how", "restore")
         self.assertFalse(restored["iconic"])
 
-        # Closed, the middle window lets its character fall; nothing is below it but the floor.
-        self.drop(1, (moved[0] + 70, moved[1] - 120))
-        self.assert_falls_straight_to(1, moved[1], "dropped above the moved middle window")
-        harness.driver("show", "--hwnd", hwnd["ledge 2"], "--how", "close")
-        self.middle = None
-        self.assert_falls_straight_to(1, self.ground, "the middle window closed")
         self.assertGreater(self.samples, 50, "the characters were hardly looked at")
